@@ -1,0 +1,17 @@
+# Every Kelbo target links kelbo_options: the same warnings everywhere, and the sanitizers on demand.
+add_library(kelbo_options INTERFACE)
+target_compile_options(kelbo_options INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_definitions(kelbo_options INTERFACE QT_NO_NARROWING_CONVERSIONS_IN_CONNECT)
+if(KELBO_SANITIZE)
+  target_compile_options(kelbo_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kelbo_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# kelbo_add_library(NAME SOURCES... LINK deps...): one static library per folder.
+function(kelbo_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_LINK} PRIVATE kelbo_options)
+endfunction()

@@ -1,0 +1,69 @@
+#include "platform/controls.h"
+
+#include <QLineEdit>
+#include <QTreeWidget>
+
+namespace kelbo {
+
+QString LineEditField::text() const
+{
+    return m_edit.text();
+}
+
+void LineEditField::setText(const QString &text)
+{
+    m_edit.setText(text);
+}
+
+int TreeListEntries::count() const
+{
+    return m_tree.topLevelItemCount();
+}
+
+QString TreeListEntries::text(int position) const
+{
+    const QTreeWidgetItem *item = m_tree.topLevelItem(position - 1);
+    return item ? item->text(0) : QString();
+}
+
+void TreeListEntries::add(const QString &text)
+{
+    insert(count() + 1, text);
+}
+
+void TreeListEntries::insert(int position, const QString &text)
+{
+    auto *item = new QTreeWidgetItem(QStringList{text});
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    m_tree.insertTopLevelItem(position - 1, item);
+}
+
+void TreeListEntries::remove(int position)
+{
+    delete m_tree.takeTopLevelItem(position - 1);
+}
+
+void TreeListEntries::clear()
+{
+    m_tree.clear();
+}
+
+int TreeListEntries::selected() const
+{
+    const QList<QTreeWidgetItem *> items = m_tree.selectedItems();
+    if (items.isEmpty())
+        return 0;
+    return m_tree.indexOfTopLevelItem(items.first()) + 1;
+}
+
+void TreeListEntries::select(int position)
+{
+    QTreeWidgetItem *item = m_tree.topLevelItem(position - 1);
+    if (!item)
+        return;
+    m_tree.setCurrentItem(item);
+    item->setSelected(true);
+    m_tree.scrollToItem(item);
+}
+
+} // namespace kelbo

@@ -1,0 +1,101 @@
+#include "platform/services.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QUrl>
+
+namespace kelbo {
+
+QStringList qtNameFilters(const QString &classicFilter)
+{
+    const QStringList pieces = classicFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < pieces.size(); i += 2) {
+        const QString &description = pieces.at(i);
+        QString patterns = pieces.at(i + 1).trimmed();
+        if (description.isEmpty() && patterns.isEmpty())
+            continue;
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        // The patterns in parentheses are what QFileDialog filters on; the description keeps
+        // its own text, and HideNameFilterDetails hides the appended part.
+        filters << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    return filters;
+}
+
+namespace {
+
+QMessageBox::Icon toQtIcon(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Exclamation: return QMessageBox::Warning;
+    case MsgIcon::Question: return QMessageBox::Question;
+    case MsgIcon::Critical: return QMessageBox::Critical;
+    case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
+{
+    QFileDialog dialog(QApplication::activeWindow(), request.title);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(qtNameFilters(request.filter));
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.first();
+}
+
+} // namespace
+
+MsgResult QtServices::messageBox(const MessageRequest &request)
+{
+    QMessageBox box(toQtIcon(request.icon), request.title, request.text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    if (request.buttons == MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return MsgResult::Ok;
+}
+
+QString QtServices::showOpen(const FileDialogRequest &request)
+{
+    return runFileDialog(request, QFileDialog::AcceptOpen);
+}
+
+QString QtServices::showSave(const FileDialogRequest &request)
+{
+    return runFileDialog(request, QFileDialog::AcceptSave);
+}
+
+void QtServices::showModal(QDialog &dialog)
+{
+    dialog.exec();
+}
+
+bool QtServices::openUrl(const QString &url)
+{
+    return QDesktopServices::openUrl(QUrl(url));
+}
+
+bool QtServices::startProgram(const QString &program)
+{
+    return QProcess::startDetached(program, {});
+}
+
+} // namespace kelbo

@@ -1,0 +1,73 @@
+#pragma once
+// The one door through which Kelbo asks the user anything: message boxes, file dialogs and
+// modal windows. Windows receive a Services reference when they are built; the program passes
+// QtServices, tests pass a scripted implementation that answers in order and records every
+// request, so that no test ever waits on a modal window.
+
+#include <QString>
+
+class QDialog;
+
+namespace kelbo {
+
+enum class MsgIcon { None, Information, Exclamation, Question, Critical };
+enum class MsgButtons { Ok, YesNo };
+enum class MsgResult { Ok, Yes, No };
+
+struct MessageRequest {
+    QString text;
+    QString title;
+    MsgIcon icon = MsgIcon::None;
+    MsgButtons buttons = MsgButtons::Ok;
+};
+
+// A common file dialog request. `filter` is given in the classic form: description and pattern
+// pairs separated by vertical bars, with a closing bar ("Projet AVI (*.kelbo)|*.kelbo|").
+struct FileDialogRequest {
+    QString title;
+    QString filter;
+    QString fileName; // the initial name; callers set it to ""
+};
+
+class Services {
+public:
+    virtual ~Services() = default;
+
+    // Modal message box; returns the button pressed. With YesNo, Yes is the default button.
+    virtual MsgResult messageBox(const MessageRequest &request) = 0;
+
+    // Open and save dialogs; return the chosen file name, or "" when the user cancelled.
+    virtual QString showOpen(const FileDialogRequest &request) = 0;
+    virtual QString showSave(const FileDialogRequest &request) = 0;
+
+    // Shows `dialog` modally and returns when it has been closed or hidden.
+    virtual void showModal(QDialog &dialog) = 0;
+
+    // Opens a web or mail address with the desktop's handler; false when nothing could open it.
+    virtual bool openUrl(const QString &url) = 0;
+
+    // Starts a program without waiting for it; false when it could not be started.
+    virtual bool startProgram(const QString &program) = 0;
+
+    // Convenience: an OK message box.
+    void message(const QString &text, const QString &title, MsgIcon icon)
+    {
+        messageBox({text, title, icon, MsgButtons::Ok});
+    }
+};
+
+// Splits a classic filter ("Desc|*.a;*.b|Desc2|*.c|") into Qt name filters
+// ("Desc (*.a *.b)", "Desc2 (*.c)"). A trailing piece without a pattern is ignored.
+QStringList qtNameFilters(const QString &classicFilter);
+
+class QtServices final : public Services {
+public:
+    MsgResult messageBox(const MessageRequest &request) override;
+    QString showOpen(const FileDialogRequest &request) override;
+    QString showSave(const FileDialogRequest &request) override;
+    void showModal(QDialog &dialog) override;
+    bool openUrl(const QString &url) override;
+    bool startProgram(const QString &program) override;
+};
+
+} // namespace kelbo

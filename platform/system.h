@@ -1,0 +1,38 @@
+#pragma once
+// The application object, the file-existence test, event pumping and the clock.
+
+#include <QString>
+
+#include <filesystem>
+
+namespace kelbo {
+
+namespace app {
+QString title();        // "Kelbo"
+QString path();         // the folder of the executable
+int major();            // 1
+int minor();            // 2
+int revision();         // 0
+QString versionText();  // "1.2.0"
+} // namespace app
+
+// A path of this platform from its text (the file system's own byte encoding).
+std::filesystem::path toFsPath(const QString &path);
+
+// True when the length of the named file can be read: false for a missing file, a bad name,
+// a folder or a file whose folder cannot be searched. A file of length zero exists.
+bool FileExists(const QString &path);
+
+// Lets pending user-interface events run from inside a handler.
+void doEvents();
+
+// Seconds since an arbitrary start, with fractions, from a monotonic clock: it never goes back.
+double monotonicSeconds();
+
+} // namespace kelbo
+
+#include <QIcon>
+namespace kelbo::app {
+// The program's 32 x 32 icon: a strip of film, drawn rather than shipped as a file.
+QIcon icon();
+} // namespace kelbo::app

@@ -1,0 +1,75 @@
+#include "scriptedservices.h"
+
+#include <QDialog>
+
+namespace kelbo::test {
+
+MsgResult ScriptedServices::messageBox(const MessageRequest &request)
+{
+    messages.append(request);
+    if (!messageAnswers.empty()) {
+        const MsgResult answer = messageAnswers.front();
+        messageAnswers.pop_front();
+        return answer;
+    }
+    return request.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+}
+
+namespace {
+QString take(std::deque<QString> &answers)
+{
+    if (answers.empty())
+        return {};
+    QString answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+} // namespace
+
+QString ScriptedServices::showOpen(const FileDialogRequest &request)
+{
+    openRequests.append(request);
+    return take(openAnswers);
+}
+
+QString ScriptedServices::showSave(const FileDialogRequest &request)
+{
+    saveRequests.append(request);
+    return take(saveAnswers);
+}
+
+void ScriptedServices::showModal(QDialog &dialog)
+{
+    dialogsShown.append(dialog.objectName().isEmpty() ? dialog.windowTitle() : dialog.objectName());
+    dialog.setModal(true);
+    dialog.show();
+    if (!modalScripts.empty()) {
+        auto script = std::move(modalScripts.front());
+        modalScripts.pop_front();
+        script(dialog);
+    }
+    if (dialog.isVisible())
+        dialog.hide();
+}
+
+bool ScriptedServices::openUrl(const QString &url)
+{
+    urlsOpened.append(url);
+    return openUrlResult;
+}
+
+bool ScriptedServices::startProgram(const QString &program)
+{
+    programsStarted.append(program);
+    return startProgramResult;
+}
+
+QStringList ScriptedServices::messageTexts() const
+{
+    QStringList texts;
+    for (const MessageRequest &m : messages)
+        texts << m.text;
+    return texts;
+}
+
+} // namespace kelbo::test

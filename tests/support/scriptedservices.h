@@ -1,0 +1,47 @@
+#pragma once
+// A Services implementation for tests: it answers from scripts given in advance and records
+// every request, so that a test asserts the exact texts the user would have seen.
+
+#include "platform/services.h"
+
+#include <QList>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+
+namespace kelbo::test {
+
+class ScriptedServices final : public Services {
+public:
+    // What was asked, in order.
+    QList<MessageRequest> messages;
+    QList<FileDialogRequest> openRequests;
+    QList<FileDialogRequest> saveRequests;
+    QStringList dialogsShown;     // objectName or window title of each modal window
+    QStringList urlsOpened;
+    QStringList programsStarted;
+
+    // Answers, taken in order. A message box without a scripted answer returns Ok for OK
+    // boxes and No for questions; a file dialog without one returns "" (cancel).
+    std::deque<MsgResult> messageAnswers;
+    std::deque<QString> openAnswers;
+    std::deque<QString> saveAnswers;
+    // Run on a modal window while it is "shown"; it may press its buttons. Without one the
+    // window is shown and closed at once.
+    std::deque<std::function<void(QDialog &)>> modalScripts;
+    bool openUrlResult = true;
+    bool startProgramResult = true;
+
+    MsgResult messageBox(const MessageRequest &request) override;
+    QString showOpen(const FileDialogRequest &request) override;
+    QString showSave(const FileDialogRequest &request) override;
+    void showModal(QDialog &dialog) override;
+    bool openUrl(const QString &url) override;
+    bool startProgram(const QString &program) override;
+
+    // The texts of the messages shown, in order.
+    QStringList messageTexts() const;
+};
+
+} // namespace kelbo::test

@@ -1,0 +1,108 @@
+#pragma once
+// The main window: the whole project lives in its controls (the list view holds the image
+// list, the text boxes and the combo box the settings). The handlers stay thin: they read the
+// controls and call the logic of project/, frame/ and export/.
+
+#include "platform/controls.h"
+#include "platform/services.h"
+#include "platform/surface.h"
+#include "project/settings.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTabWidget;
+class QTreeWidget;
+
+namespace kelbo {
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(Services &services, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // --- Controls, by their names. pic[1] is the "Aperçu" panel, pic[2] the "Fichiers" panel.
+    QWidget *client = nullptr; // the 393 x 290 client area
+    QTabWidget *tabMain = nullptr;
+    std::array<QWidget *, 3> pic{};
+    SurfaceWidget *picPre = nullptr;
+    QScrollBar *slPre = nullptr;
+    QPushButton *cmdFirst = nullptr, *cmdBack = nullptr, *cmdNext = nullptr, *cmdLast = nullptr;
+    QPushButton *cmdPlay = nullptr, *cmdStop = nullptr;
+    QGroupBox *fraPre = nullptr;
+    std::array<QLabel *, 7> lbl{};
+    QLineEdit *txtFPS = nullptr, *txtWidth = nullptr, *txtHeight = nullptr;
+    QPlainTextEdit *txtCap = nullptr;
+    QComboBox *cmbAlign = nullptr;
+    QTreeWidget *lvwFiles = nullptr;
+    QPushButton *cmdUp = nullptr, *cmdDown = nullptr, *cmdRem = nullptr, *cmdClear = nullptr;
+    SurfaceWidget *picMini = nullptr;
+    QPushButton *cmdAdd = nullptr, *cmdAddM = nullptr;
+    SurfaceWidget *picSave = nullptr; // hidden work surface of the export
+    SurfaceWidget *picTemp = nullptr; // hidden scratch surface, sized by each decoded picture
+
+    QAction *mnuFileSaveAvi = nullptr, *mnuFileNPrj = nullptr, *mnuFileSavePrj = nullptr;
+    QAction *mnuFileOPrj = nullptr, *mnuFileExit = nullptr, *Mnu_Apropos = nullptr;
+
+    // Stop request of playback.
+    bool mStop = false;
+
+    // --- Adapters through which the logic reads and changes the controls.
+    TextField &fpsField() { return *m_fps; }
+    TextField &widthField() { return *m_width; }
+    TextField &heightField() { return *m_height; }
+    SettingsFields settingsFields() { return {*m_fps, *m_width, *m_height}; }
+    ListEntries &files() { return *m_files; }
+    Services &services() { return m_services; }
+
+    // --- Window
+    void Form_Load();
+    void Form_Unload();
+    void tabMain_Click();
+    // Selects tab `index` (1 or 2) and runs the tab change, also when it was selected already.
+    void selectTab(int index);
+    void mnuFileExit_Click();
+
+    // --- Settings rules
+    void txtFPS_Change();
+    void txtWidth_Change();
+    void txtHeight_Change();
+    void txtFPS_LostFocus();
+    void txtWidth_LostFocus();
+    void txtHeight_LostFocus();
+
+    // --- Preview
+    void slPre_Change();
+
+Q_SIGNALS:
+    // The main window was unloaded: the program ends.
+    void programEnded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildLayout();
+    void buildMenus();
+    void connectHandlers();
+    void runPerChangeRule(NumericField field, QLineEdit *edit);
+
+    Services &m_services;
+    std::unique_ptr<LineEditField> m_fps, m_width, m_height;
+    std::unique_ptr<TreeListEntries> m_files;
+    bool m_unloaded = false;
+};
+
+} // namespace kelbo
