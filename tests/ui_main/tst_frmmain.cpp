@@ -1,0 +1,449 @@
+// The main window: layout, start-up state, menus, tabs and the settings rules in the fields.
+#include "ui/main/frmMain.h"
+#include "scriptedservices.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace kelbo;
+using kelbo::test::ScriptedServices;
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init();
+    void cleanup();
+    void windowProperties();
+    void layout_data();
+    void layout();
+    void captionsAndTooltips();
+    void colours();
+    void startState();
+    void menus();
+    void tabsWithEmptyList();
+    void tabToPreviewWithImages();
+    void perChangeRuleInFields();
+    void typingLimits();
+    void rangeRuleOnLeavingFields_data();
+    void rangeRuleOnLeavingFields();
+    void rangeRuleInCLocale();
+    void realFocusChangeRunsRangeRule();
+    void quitEndsProgram();
+    void closeBoxEndsProgram();
+
+private:
+    std::unique_ptr<ScriptedServices> services;
+    std::unique_ptr<frmMain> w;
+};
+
+void TestFrmMain::init()
+{
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    services = std::make_unique<ScriptedServices>();
+    w = std::make_unique<frmMain>(*services);
+}
+
+void TestFrmMain::cleanup()
+{
+    w.reset();
+    services.reset();
+    QLocale::setDefault(QLocale::system());
+}
+
+void TestFrmMain::windowProperties()
+{
+    QCOMPARE(w->windowTitle(), QStringLiteral("Kelbo v1.2.0"));
+    QCOMPARE(w->client->size(), QSize(393, 290));
+    QCOMPARE(w->minimumSize(), w->maximumSize()); // fixed size
+    QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!w->windowIcon().isNull());
+}
+
+void TestFrmMain::layout_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("geometry");
+    QTest::addColumn<QString>("parent");
+    QTest::newRow("tabMain") << "tabMain" << QRect(8, 0, 377, 281) << "client";
+    QTest::newRow("pic(1)") << "pic1" << QRect(16, 24, 361, 249) << "client";
+    QTest::newRow("picPre") << "picPre" << QRect(0, 8, 241, 185) << "pic1";
+    QTest::newRow("slPre") << "slPre" << QRect(0, 196, 233, 17) << "pic1";
+    QTest::newRow("cmdFirst") << "cmdFirst" << QRect(0, 216, 33, 25) << "pic1";
+    QTest::newRow("cmdBack") << "cmdBack" << QRect(40, 216, 33, 25) << "pic1";
+    QTest::newRow("cmdNext") << "cmdNext" << QRect(80, 216, 33, 25) << "pic1";
+    QTest::newRow("cmdLast") << "cmdLast" << QRect(120, 216, 33, 25) << "pic1";
+    QTest::newRow("cmdPlay") << "cmdPlay" << QRect(160, 216, 33, 25) << "pic1";
+    QTest::newRow("cmdStop") << "cmdStop" << QRect(200, 216, 33, 25) << "pic1";
+    QTest::newRow("fraPre") << "fraPre" << QRect(240, 0, 121, 241) << "pic1";
+    QTest::newRow("lbl(0)") << "lbl0" << QRect(8, 16, 55, 13) << "fraPre";
+    QTest::newRow("lbl(1)") << "lbl1" << QRect(8, 43, 38, 13) << "fraPre";
+    QTest::newRow("txtFPS") << "txtFPS" << QRect(48, 40, 25, 19) << "fraPre";
+    QTest::newRow("lbl(2)") << "lbl2" << QRect(80, 43, 22, 13) << "fraPre";
+    QTest::newRow("lbl(3)") << "lbl3" << QRect(5, 67, 45, 13) << "fraPre";
+    QTest::newRow("txtWidth") << "txtWidth" << QRect(56, 64, 49, 19) << "fraPre";
+    QTest::newRow("lbl(4)") << "lbl4" << QRect(5, 91, 47, 13) << "fraPre";
+    QTest::newRow("txtHeight") << "txtHeight" << QRect(56, 88, 49, 19) << "fraPre";
+    QTest::newRow("lbl(5)") << "lbl5" << QRect(8, 128, 27, 13) << "fraPre";
+    QTest::newRow("txtCap") << "txtCap" << QRect(8, 144, 105, 43) << "fraPre";
+    QTest::newRow("lbl(6)") << "lbl6" << QRect(8, 192, 93, 13) << "fraPre";
+    QTest::newRow("cmbAlign") << "cmbAlign" << QRect(8, 208, 105, 21) << "fraPre";
+    QTest::newRow("pic(2)") << "pic2" << QRect(16, 24, 353, 249) << "client";
+    QTest::newRow("lvwFiles") << "lvwFiles" << QRect(0, 8, 321, 193) << "pic2";
+    QTest::newRow("cmdUp") << "cmdUp" << QRect(328, 8, 25, 25) << "pic2";
+    QTest::newRow("cmdDown") << "cmdDown" << QRect(328, 32, 25, 25) << "pic2";
+    QTest::newRow("cmdRem") << "cmdRem" << QRect(328, 72, 25, 25) << "pic2";
+    QTest::newRow("cmdClear") << "cmdClear" << QRect(328, 112, 25, 25) << "pic2";
+    QTest::newRow("picMini") << "picMini" << QRect(8, 208, 41, 41) << "pic2";
+    QTest::newRow("cmdAdd") << "cmdAdd" << QRect(64, 216, 121, 25) << "pic2";
+    QTest::newRow("cmdAddM") << "cmdAddM" << QRect(192, 216, 153, 25) << "pic2";
+    QTest::newRow("picSave") << "picSave" << QRect(120, 296, 96, 72) << "client";
+    QTest::newRow("picTemp") << "picTemp" << QRect(8, 296, 89, 73) << "client";
+}
+
+namespace {
+QWidget *control(frmMain &w, const QString &name)
+{
+    const QHash<QString, QWidget *> byName{
+        {QStringLiteral("client"), w.client}, {QStringLiteral("tabMain"), w.tabMain},
+        {QStringLiteral("pic1"), w.pic[1]}, {QStringLiteral("pic2"), w.pic[2]},
+        {QStringLiteral("picPre"), w.picPre}, {QStringLiteral("slPre"), w.slPre},
+        {QStringLiteral("cmdFirst"), w.cmdFirst}, {QStringLiteral("cmdBack"), w.cmdBack},
+        {QStringLiteral("cmdNext"), w.cmdNext}, {QStringLiteral("cmdLast"), w.cmdLast},
+        {QStringLiteral("cmdPlay"), w.cmdPlay}, {QStringLiteral("cmdStop"), w.cmdStop},
+        {QStringLiteral("fraPre"), w.fraPre}, {QStringLiteral("lbl0"), w.lbl[0]},
+        {QStringLiteral("lbl1"), w.lbl[1]}, {QStringLiteral("lbl2"), w.lbl[2]},
+        {QStringLiteral("lbl3"), w.lbl[3]}, {QStringLiteral("lbl4"), w.lbl[4]},
+        {QStringLiteral("lbl5"), w.lbl[5]}, {QStringLiteral("lbl6"), w.lbl[6]},
+        {QStringLiteral("txtFPS"), w.txtFPS}, {QStringLiteral("txtWidth"), w.txtWidth},
+        {QStringLiteral("txtHeight"), w.txtHeight}, {QStringLiteral("txtCap"), w.txtCap},
+        {QStringLiteral("cmbAlign"), w.cmbAlign}, {QStringLiteral("lvwFiles"), w.lvwFiles},
+        {QStringLiteral("cmdUp"), w.cmdUp}, {QStringLiteral("cmdDown"), w.cmdDown},
+        {QStringLiteral("cmdRem"), w.cmdRem}, {QStringLiteral("cmdClear"), w.cmdClear},
+        {QStringLiteral("picMini"), w.picMini}, {QStringLiteral("cmdAdd"), w.cmdAdd},
+        {QStringLiteral("cmdAddM"), w.cmdAddM}, {QStringLiteral("picSave"), w.picSave},
+        {QStringLiteral("picTemp"), w.picTemp}};
+    return byName.value(name);
+}
+} // namespace
+
+void TestFrmMain::layout()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, geometry);
+    QFETCH(QString, parent);
+    QWidget *widget = control(*w, name);
+    QVERIFY(widget);
+    QCOMPARE(widget->geometry(), geometry);
+    QCOMPARE(widget->parentWidget(), control(*w, parent));
+}
+
+void TestFrmMain::captionsAndTooltips()
+{
+    QCOMPARE(w->tabMain->count(), 2);
+    QCOMPARE(w->tabMain->tabText(0), QStringLiteral("Aperçu"));
+    QCOMPARE(w->tabMain->tabText(1), QStringLiteral("Fichiers"));
+    const QList<std::tuple<QPushButton *, QString, QString>> buttons{
+        {w->cmdFirst, QStringLiteral("| <<"), QStringLiteral("Première image")},
+        {w->cmdBack, QStringLiteral("<<"), QStringLiteral("Image précédente")},
+        {w->cmdNext, QStringLiteral(">>"), QStringLiteral("Image suivante")},
+        {w->cmdLast, QStringLiteral(">> |"), QStringLiteral("Dernière image")},
+        {w->cmdPlay, QStringLiteral("|>"), QStringLiteral("Play")},
+        {w->cmdStop, QStringLiteral("\u25A0"), QStringLiteral("Stop")},
+        {w->cmdUp, QStringLiteral("\u2191"), QStringLiteral("Déplacer vers le haut")},
+        {w->cmdDown, QStringLiteral("\u2193"), QStringLiteral("Déplacer vers le bas")},
+        {w->cmdRem, QStringLiteral("\u2717"), QStringLiteral("Supprimer")},
+        {w->cmdClear, QStringLiteral("\u2612"), QStringLiteral("Effacer la liste")},
+        {w->cmdAdd, QStringLiteral("Ajouter un seul fichier"), QString()},
+        {w->cmdAddM, QStringLiteral("Ajouter plusieurs fichiers"), QString()},
+    };
+    for (const auto &[b, text, tip] : buttons) {
+        QCOMPARE(b->text(), text);
+        QCOMPARE(b->toolTip(), tip);
+    }
+    const QStringList labels{QStringLiteral("Images : 00"), QStringLiteral("Image : "),
+                             QStringLiteral("/sec"), QStringLiteral("Largeur : "),
+                             QStringLiteral("Hauteur : "), QStringLiteral("Titre :"),
+                             QStringLiteral("Alignement du titre :")};
+    for (int i = 0; i < 7; ++i)
+        QCOMPARE(w->lbl[std::size_t(i)]->text(), labels.at(i));
+    QVERIFY(w->lbl[3]->alignment() & Qt::AlignRight);
+    QVERIFY(w->lbl[4]->alignment() & Qt::AlignRight);
+    QCOMPARE(w->fraPre->title(), QStringLiteral("Options"));
+    QCOMPARE(w->txtFPS->toolTip(), QStringLiteral("Nombre d'images par seconde"));
+    QCOMPARE(w->txtWidth->toolTip(), QStringLiteral("Largeur du fichier AVI en pixels"));
+    QCOMPARE(w->txtHeight->toolTip(), QStringLiteral("Hauteur du fichier AVI en pixels"));
+    for (QLineEdit *e : {w->txtFPS, w->txtWidth, w->txtHeight})
+        QVERIFY(e->alignment() & Qt::AlignHCenter);
+    QCOMPARE(w->lvwFiles->headerItem()->text(0), QStringLiteral("Fichiers"));
+    QCOMPARE(w->lvwFiles->columnCount(), 1);
+    QCOMPARE(w->cmbAlign->count(), 9);
+    QCOMPARE(w->cmbAlign->itemText(8), QStringLiteral("Bas Droite"));
+    QVERIFY(!w->cmbAlign->isEditable());
+    QCOMPARE(w->txtCap->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    // Fonts: the classic faces by their metric twins, the preview's caption font bold 12 pt.
+    QCOMPARE(w->font().family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(w->font().pointSizeF(), 8.25);
+    QCOMPARE(w->picPre->surface().font.pointSizeF(), 12.0);
+    QVERIFY(w->picPre->surface().font.bold());
+    QCOMPARE(w->cmdRem->font().pointSizeF(), 14.25);
+    QCOMPARE(w->cmdUp->font().pointSizeF(), 9.75);
+}
+
+void TestFrmMain::colours()
+{
+    const QColor green(192, 255, 192), cyan(192, 255, 255), yellow(255, 255, 192);
+    QCOMPARE(w->txtFPS->palette().color(QPalette::Base), green);
+    QCOMPARE(w->txtWidth->palette().color(QPalette::Base), green);
+    QCOMPARE(w->txtHeight->palette().color(QPalette::Base), green);
+    QCOMPARE(w->txtCap->palette().color(QPalette::Base), cyan);
+    QCOMPARE(w->cmbAlign->palette().color(QPalette::Button), cyan);
+    QCOMPARE(w->lvwFiles->palette().color(QPalette::Base), yellow);
+    QCOMPARE(w->picPre->surface().foreColor, QColor(255, 255, 255));
+    // Drawing areas: the preview inside its 2-pixel sunken border, the thumbnail borderless.
+    QCOMPARE(w->picPre->surface().scaleWidth(), 237);
+    QCOMPARE(w->picPre->surface().scaleHeight(), 181);
+    QCOMPARE(w->picPre->contentsRect().size(), QSize(237, 181));
+    QCOMPARE(w->picMini->surface().scaleWidth(), 41);
+    QCOMPARE(w->picMini->surface().width(), 41);
+}
+
+void TestFrmMain::startState()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QCOMPARE(w->tabMain->currentIndex(), 0);
+    QVERIFY(w->pic[1]->isVisible());
+    QVERIFY(!w->pic[2]->isVisible());
+    QVERIFY(!w->picSave->isVisible());
+    QVERIFY(!w->picTemp->isVisible());
+    QCOMPARE(w->cmbAlign->currentIndex(), 0);
+    QCOMPARE(w->cmbAlign->currentText(), QStringLiteral("Centre"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("30"));
+    QCOMPARE(w->txtWidth->text(), QStringLiteral("320"));
+    QCOMPARE(w->txtHeight->text(), QStringLiteral("240"));
+    QCOMPARE(w->txtCap->toPlainText(), QString());
+    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 00"));
+    QCOMPARE(w->lvwFiles->topLevelItemCount(), 0);
+    QCOMPARE(w->lvwFiles->columnWidth(0), 291);
+    QCOMPARE(w->slPre->minimum(), 1);
+    QCOMPARE(w->slPre->maximum(), 1);
+    QCOMPARE(w->slPre->value(), 1);
+    QVERIFY(w->slPre->isEnabled());
+    QVERIFY(!w->slPre->hasTracking());
+    QVERIFY(!w->mStop);
+    QVERIFY(services->messages.isEmpty());
+    // The right edge of the window is the client area's: nothing sticks out.
+    QCOMPARE(w->width(), 393);
+}
+
+void TestFrmMain::menus()
+{
+    const QList<QAction *> top = w->menuBar()->actions();
+    QCOMPARE(top.size(), 2);
+    QCOMPARE(top.at(0)->text(), QStringLiteral("Fichier"));
+    QCOMPARE(top.at(1)->text(), QStringLiteral("?"));
+    QStringList entries;
+    for (QAction *a : top.at(0)->menu()->actions())
+        entries << (a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('|') + a->shortcut().toString(QKeySequence::PortableText));
+    QCOMPARE(entries, (QStringList{QStringLiteral("Enregistrer au format AVI|Ctrl+S"), QStringLiteral("-"),
+                                   QStringLiteral("Nouveau Projet|Ctrl+N"),
+                                   QStringLiteral("Enregistrer le Projet|Ctrl+P"),
+                                   QStringLiteral("Ouvrir un Projet|Ctrl+O"), QStringLiteral("-"),
+                                   QStringLiteral("Quitter|Ctrl+Q")}));
+    const QList<QAction *> help = top.at(1)->menu()->actions();
+    QCOMPARE(help.size(), 1);
+    QCOMPARE(help.at(0)->text(), QStringLiteral("A propos"));
+    for (QAction *a : top.at(0)->menu()->actions() + help)
+        QVERIFY(a->isEnabled());
+}
+
+void TestFrmMain::tabsWithEmptyList()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->slPre->setMaximum(4);
+    w->slPre->setValue(3);
+    w->slPre->setEnabled(false);
+    w->tabMain->setCurrentIndex(1);
+    QVERIFY(!w->pic[1]->isVisible());
+    QVERIFY(w->pic[2]->isVisible());
+    w->tabMain->setCurrentIndex(0);
+    QVERIFY(w->pic[1]->isVisible());
+    QVERIFY(!w->pic[2]->isVisible());
+    // The slider is left alone with an empty list.
+    QCOMPARE(w->slPre->maximum(), 4);
+    QCOMPARE(w->slPre->value(), 3);
+    QVERIFY(!w->slPre->isEnabled());
+    w->selectTab(1); // selecting the selected tab still runs the tab change
+    QVERIFY(w->pic[1]->isVisible());
+    QCOMPARE(w->slPre->value(), 3);
+}
+
+void TestFrmMain::tabToPreviewWithImages()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    for (int i = 1; i <= 5; ++i)
+        w->files().add(QStringLiteral("/nowhere/%1.bmp").arg(i));
+    w->slPre->setEnabled(false);
+    w->selectTab(2);
+    QVERIFY(w->pic[2]->isVisible());
+    QCOMPARE(w->slPre->maximum(), 1); // "Fichiers" changes nothing else
+    w->selectTab(1);
+    QVERIFY(w->slPre->isEnabled());
+    QCOMPARE(w->slPre->minimum(), 1);
+    QCOMPARE(w->slPre->maximum(), 5);
+    QCOMPARE(w->slPre->value(), 1);
+    QVERIFY(w->pic[1]->isVisible());
+    QVERIFY(!w->pic[2]->isVisible());
+}
+
+void TestFrmMain::perChangeRuleInFields()
+{
+    w->txtFPS->clear();
+    QCOMPARE(w->txtFPS->text(), QString()); // empty while editing
+    QTest::keyClicks(w->txtFPS, QStringLiteral("a"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("30"));
+    w->txtWidth->setText(QStringLiteral("-"));
+    QCOMPARE(w->txtWidth->text(), QStringLiteral("320"));
+    w->txtHeight->setText(QStringLiteral("abc"));
+    QCOMPARE(w->txtHeight->text(), QStringLiteral("240"));
+    w->txtWidth->setText(QStringLiteral("96,"));
+    QCOMPARE(w->txtWidth->text(), QStringLiteral("96,"));
+    w->txtFPS->setText(QStringLiteral("50")); // out of range, but a number: kept, no message
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("50"));
+    QVERIFY(services->messages.isEmpty());
+}
+
+void TestFrmMain::typingLimits()
+{
+    QCOMPARE(w->txtFPS->maxLength(), 2);
+    QCOMPARE(w->txtWidth->maxLength(), 3);
+    QCOMPARE(w->txtHeight->maxLength(), 3);
+    w->txtWidth->clear();
+    QTest::keyClicks(w->txtWidth, QStringLiteral("1234"));
+    QCOMPARE(w->txtWidth->text(), QStringLiteral("123"));
+}
+
+void TestFrmMain::rangeRuleOnLeavingFields_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("result");
+    const QString fpsSmall = QStringLiteral("Le nombre d'images par seconde doit être supérieur à 0.");
+    const QString fpsLarge = QStringLiteral("Le nombre d'images par seconde ne peut dépasser 30.");
+    const QString large = QStringLiteral("La taille ne peut dépasser 640 Pixels.");
+    const QString small = QStringLiteral("La taille doit être supérieure à 96 Pixels.");
+    QTest::newRow("fps cleared") << "fps" << "" << QStringList() << "30";
+    QTest::newRow("width cleared") << "width" << "" << QStringList() << "320";
+    QTest::newRow("height cleared") << "height" << "" << QStringList() << "240";
+    QTest::newRow("fps 0") << "fps" << "0" << QStringList{fpsSmall} << "1";
+    QTest::newRow("fps 31") << "fps" << "31" << QStringList{fpsLarge} << "30";
+    QTest::newRow("fps ,5") << "fps" << ",5" << QStringList{fpsSmall} << "1";
+    QTest::newRow("width 999") << "width" << "999" << QStringList{large} << "640";
+    QTest::newRow("width 95") << "width" << "95" << QStringList{small} << "96";
+    QTest::newRow("width 96") << "width" << "96" << QStringList() << "96";
+    QTest::newRow("width 640") << "width" << "640" << QStringList() << "640";
+    QTest::newRow("width 1e3") << "width" << "1e3" << QStringList{large} << "640";
+    QTest::newRow("width 9,5") << "width" << "9,5" << QStringList{small} << "96";
+    QTest::newRow("width 9e9") << "width" << "9e9" << QStringList{large} << "640";
+    QTest::newRow("height 95") << "height" << "95" << QStringList{small} << "96";
+}
+
+void TestFrmMain::rangeRuleOnLeavingFields()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QStringList, messages);
+    QFETCH(QString, result);
+    QLineEdit *edit = field == QLatin1String("fps") ? w->txtFPS
+                      : field == QLatin1String("width") ? w->txtWidth : w->txtHeight;
+    edit->setText(text);
+    QCOMPARE(edit->text(), text);
+    if (edit == w->txtFPS)
+        w->txtFPS_LostFocus();
+    else if (edit == w->txtWidth)
+        w->txtWidth_LostFocus();
+    else
+        w->txtHeight_LostFocus();
+    QCOMPARE(services->messageTexts(), messages);
+    for (const MessageRequest &m : services->messages) {
+        QCOMPARE(m.title, QStringLiteral("Kelbo"));
+        QCOMPARE(m.icon, MsgIcon::Information);
+    }
+    QCOMPARE(edit->text(), result);
+}
+
+void TestFrmMain::rangeRuleInCLocale()
+{
+    QLocale::setDefault(QLocale::c());
+    w->txtFPS->setText(QStringLiteral(",5")); // not a number with a decimal point
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("30"));
+    w->txtFPS->setText(QStringLiteral(".5"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral(".5"));
+    w->txtFPS_LostFocus();
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("1"));
+    w->txtWidth->setText(QStringLiteral("9.5"));
+    w->txtWidth_LostFocus();
+    QCOMPARE(w->txtWidth->text(), QStringLiteral("96"));
+    QCOMPARE(services->messageTexts(),
+             (QStringList{QStringLiteral("Le nombre d'images par seconde doit être supérieur à 0."),
+                          QStringLiteral("La taille doit être supérieure à 96 Pixels.")}));
+}
+
+void TestFrmMain::realFocusChangeRunsRangeRule()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->txtWidth->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(w->txtWidth->hasFocus());
+    w->txtWidth->setText(QStringLiteral("95"));
+    w->txtHeight->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(w->txtWidth->text(), QStringLiteral("96"));
+    QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("La taille doit être supérieure à 96 Pixels.")});
+    // Leaving a field in range shows nothing.
+    w->txtFPS->setFocus(Qt::TabFocusReason);
+    QTest::qWait(20);
+    QCOMPARE(services->messages.size(), 1);
+}
+
+void TestFrmMain::quitEndsProgram()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QSignalSpy ended(w.get(), &frmMain::programEnded);
+    w->mnuFileExit->trigger();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!w->isVisible());
+    QVERIFY(w->mStop);
+    QVERIFY(services->messages.isEmpty()); // nothing asked
+}
+
+void TestFrmMain::closeBoxEndsProgram()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QSignalSpy ended(w.get(), &frmMain::programEnded);
+    QVERIFY(w->close());
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(services->messages.isEmpty());
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
