@@ -250,7 +250,11 @@ void frmMain::connectHandlers()
     for (QLineEdit *edit : {txtFPS, txtWidth, txtHeight})
         edit->installEventFilter(this);
 
-    connect(slPre, &QScrollBar::valueChanged, this, &frmMain::slPre_Change);
+    connectProjectCommands();
+    connectListEditing();
+    connectPreview();
+    connectExport();
+    connectAbout();
 }
 
 void frmMain::Form_Load()

@@ -82,8 +82,16 @@ public:
     void txtWidth_LostFocus();
     void txtHeight_LostFocus();
 
-    // --- Preview
+    // --- Project commands (frmMain_project.cpp)
+
+    // --- List editing (frmMain_list.cpp)
+
+    // --- Preview and playback (frmMain_preview.cpp)
     void slPre_Change();
+
+    // --- Export (frmMain_export.cpp)
+
+    // --- About box (frmMain_about.cpp)
 
 Q_SIGNALS:
     // The main window was unloaded: the program ends.
@@ -97,6 +105,12 @@ private:
     void buildLayout();
     void buildMenus();
     void connectHandlers();
+    // Each part of the window connects its own handlers, in its own file.
+    void connectProjectCommands();
+    void connectListEditing();
+    void connectPreview();
+    void connectExport();
+    void connectAbout();
     void runPerChangeRule(NumericField field, QLineEdit *edit);
 
     Services &m_services;

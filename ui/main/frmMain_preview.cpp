@@ -1,6 +1,13 @@
 #include "ui/main/frmMain.h"
 
+#include <QScrollBar>
+
 namespace kelbo {
+
+void frmMain::connectPreview()
+{
+    connect(slPre, &QScrollBar::valueChanged, this, &frmMain::slPre_Change);
+}
 
 void frmMain::slPre_Change()
 {

@@ -1,0 +1,9 @@
+#include "ui/main/frmMain.h"
+
+namespace kelbo {
+
+void frmMain::connectProjectCommands()
+{
+}
+
+} // namespace kelbo
