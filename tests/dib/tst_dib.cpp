@@ -1,5 +1,6 @@
 // cDIB against BMP files built byte by byte in the test.
 #include "dib/cdib.h"
+#include "platform/savepicture.h"
 #include "scriptedservices.h"
 
 #include <QBuffer>
@@ -109,7 +110,8 @@ private Q_SLOTS:
     void packedRejected();
     void writeShortensLongerFile();
     void writeFailureIgnored();
-    void bmpSavedByQtLoads();
+    void savePictureWrites24BitBmp_data();
+    void savePictureWrites24BitBmp();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -616,28 +618,50 @@ void TestDib::writeFailureIgnored()
     QVERIFY(m_services.messages.isEmpty());
 }
 
-void TestDib::bmpSavedByQtLoads()
+void TestDib::savePictureWrites24BitBmp_data()
 {
-    // What the export saves for each frame: a 24-bit bottom-up BMP with biSizeImage set.
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("RGB32") << QImage::Format_RGB32;
+    QTest::newRow("ARGB32") << QImage::Format_ARGB32;
+    QTest::newRow("RGB888") << QImage::Format_RGB888;
+    QTest::newRow("indexed 8-bit") << QImage::Format_Indexed8;
+}
+
+void TestDib::savePictureWrites24BitBmp()
+{
+    // What the export saves for each frame: a 24-bit bottom-up BMP with biSizeImage set,
+    // whatever the surface's own format.
+    QFETCH(QImage::Format, format);
     QImage image(5, 3, QImage::Format_RGB888);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
             image.setPixelColor(x, y, QColor(x * 40, y * 80, 7));
-    const QString path = m_dir.filePath(QStringLiteral("qt.bmp"));
-    QVERIFY(image.save(path, "BMP"));
+    if (format == QImage::Format_Indexed8)
+        image = image.convertToFormat(format, Qt::ThresholdDither | Qt::AvoidDither);
+    else
+        image = image.convertToFormat(format);
+    const QString path = m_dir.filePath(QStringLiteral("saved.bmp"));
+    QVERIFY(SavePicture(image, path));
     cDIB dib(m_services);
     QVERIFY(dib.CreateFromFile(path));
     QCOMPARE(dib.BitCount(), 24);
+    QCOMPARE(dib.Compression(), 0);
     QCOMPARE(dib.Width(), 5);
     QCOMPARE(dib.Height(), 3);
     QCOMPARE(dib.SizeImage(), 48); // rows of 15 bytes padded to 16
+    QCOMPARE(dib.BitOffset(), 54);
     QCOMPARE(dib.SizeBitmapInfo(), 40);
-    // Bottom-up, blue-green-red: the first stored row is the last image row.
+    QCOMPARE(dib.SizeFileHeader(), 54 + 48);
+    // Bottom-up, blue-green-red: the first stored row is the last picture row.
     const std::uint8_t *bits = dib.PointerToBits();
-    QCOMPARE(int(bits[0]), 7);
-    QCOMPARE(int(bits[1]), 160);
-    QCOMPARE(int(bits[2]), 0);
-    QCOMPARE(int(bits[3 * 4 + 2]), 160);
+    for (int row = 0; row < 3; ++row)
+        for (int x = 0; x < 5; ++x) {
+            const QColor expected = image.pixelColor(x, 2 - row);
+            const std::uint8_t *p = bits + row * 16 + x * 3;
+            QCOMPARE(QColor(p[2], p[1], p[0]), expected);
+        }
+    QVERIFY(!SavePicture(QImage(), m_dir.filePath(QStringLiteral("empty.bmp"))));
+    QVERIFY(!SavePicture(image, m_dir.filePath(QStringLiteral("no/such/folder/x.bmp"))));
 }
 
 QTEST_GUILESS_MAIN(TestDib)
