@@ -1,8 +1,12 @@
 #include "platform/services.h"
 
+#include "platform/avifile.h"
+#include "platform/compressdialog.h"
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -96,6 +100,29 @@ bool QtServices::openUrl(const QString &url)
 bool QtServices::startProgram(const QString &program)
 {
     return QProcess::startDetached(program, {});
+}
+
+long QtServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+                                AVICOMPRESSOPTIONS &options)
+{
+    CompressionDialog dialog(flags, QSize(stream.rcFrame.right - stream.rcFrame.left,
+                                          stream.rcFrame.bottom - stream.rcFrame.top),
+                             options, owner);
+    if (owner) {
+        if (dialog.exec() != QDialog::Accepted)
+            return 0;
+    } else {
+        // No owner: the dialog blocks only its caller; every window stays usable.
+        dialog.setWindowModality(Qt::NonModal);
+        QEventLoop loop;
+        QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+        dialog.show();
+        loop.exec();
+        if (dialog.result() != QDialog::Accepted)
+            return 0;
+    }
+    options = dialog.options();
+    return 1;
 }
 
 } // namespace kelbo

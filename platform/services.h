@@ -6,9 +6,15 @@
 
 #include <QString>
 
+#include <cstdint>
+
 class QDialog;
+class QWidget;
 
 namespace kelbo {
+
+struct AVISTREAMINFOA;
+struct AVICOMPRESSOPTIONS;
 
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };
 enum class MsgButtons { Ok, YesNo };
@@ -49,6 +55,14 @@ public:
     // Starts a program without waiting for it; false when it could not be started.
     virtual bool startProgram(const QString &program) = 0;
 
+    // The video compression dialog for a stream described by `stream` (its frame rectangle
+    // decides which compressors are offered). `flags` holds ICMF_CHOOSE_KEYFRAME and/or
+    // ICMF_CHOOSE_DATARATE for the settings to offer; `options` holds the initial choice when
+    // its dwFlags has AVICOMPRESSF_VALID. 1 when confirmed (`options` filled in), 0 when
+    // cancelled, anything else for a failure. With no `owner` no window is disabled meanwhile.
+    virtual long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+                                AVICOMPRESSOPTIONS &options) = 0;
+
     // Convenience: an OK message box.
     void message(const QString &text, const QString &title, MsgIcon icon)
     {
@@ -68,6 +82,8 @@ public:
     void showModal(QDialog &dialog) override;
     bool openUrl(const QString &url) override;
     bool startProgram(const QString &program) override;
+    long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+                        AVICOMPRESSOPTIONS &options) override;
 };
 
 } // namespace kelbo

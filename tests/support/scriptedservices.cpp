@@ -64,6 +64,21 @@ bool ScriptedServices::startProgram(const QString &program)
     return startProgramResult;
 }
 
+long ScriptedServices::aviSaveOptions(QWidget *owner, std::uint32_t flags,
+                                      const AVISTREAMINFOA &stream, AVICOMPRESSOPTIONS &options)
+{
+    compressionRequests.append({owner, flags, stream, options});
+    if (whileCompressionDialogOpen)
+        whileCompressionDialogOpen();
+    if (compressionAnswers.empty())
+        return 0;
+    const CompressionAnswer answer = compressionAnswers.front();
+    compressionAnswers.pop_front();
+    if (answer.result == 1)
+        options = answer.options;
+    return answer.result;
+}
+
 QStringList ScriptedServices::messageTexts() const
 {
     QStringList texts;

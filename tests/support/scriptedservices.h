@@ -2,6 +2,7 @@
 // A Services implementation for tests: it answers from scripts given in advance and records
 // every request, so that a test asserts the exact texts the user would have seen.
 
+#include "platform/avifile.h"
 #include "platform/services.h"
 
 #include <QList>
@@ -27,6 +28,24 @@ public:
     std::deque<MsgResult> messageAnswers;
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
+    // The compression dialog: each request is recorded; the answers are taken in order. Without
+    // a scripted answer the dialog counts as cancelled (0).
+    struct CompressionRequest {
+        QWidget *owner = nullptr;
+        std::uint32_t flags = 0;
+        AVISTREAMINFOA stream;
+        AVICOMPRESSOPTIONS initial;
+    };
+    struct CompressionAnswer {
+        long result = 1;
+        AVICOMPRESSOPTIONS options; // copied into the caller's record when result is 1
+    };
+    QList<CompressionRequest> compressionRequests;
+    std::deque<CompressionAnswer> compressionAnswers;
+    // Run while the compression dialog is "open", before it answers (the caller's windows
+    // stay usable meanwhile).
+    std::function<void()> whileCompressionDialogOpen;
+
     // Run on a modal window while it is "shown"; it may press its buttons. Without one the
     // window is shown and closed at once.
     std::deque<std::function<void(QDialog &)>> modalScripts;
@@ -39,6 +58,8 @@ public:
     void showModal(QDialog &dialog) override;
     bool openUrl(const QString &url) override;
     bool startProgram(const QString &program) override;
+    long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+                        AVICOMPRESSOPTIONS &options) override;
 
     // The texts of the messages shown, in order.
     QStringList messageTexts() const;

@@ -1,0 +1,705 @@
+// The AVIFile stand-in: result codes, reference counting, and every compressor at the frame
+// sizes the settings allow, read back with libavformat and libavcodec.
+#include "platform/avifile.h"
+#include "platform/compressors.h"
+#include "avireadback.h"
+#include "scriptedservices.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QtEndian>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <cmath>
+#include <functional>
+
+#include <sys/resource.h>
+
+using namespace kelbo;
+using namespace kelbo::test;
+
+namespace {
+
+AVISTREAMINFOA videoInfo(int width, int height, int fps)
+{
+    AVISTREAMINFOA info;
+    info.fccType = mmioStringToFOURCC("vids", 0);
+    info.dwScale = 1;
+    info.dwRate = std::uint32_t(fps);
+    SetRect(&info.rcFrame, 0, 0, width, height);
+    return info;
+}
+
+AVICOMPRESSOPTIONS optionsFor(FOURCC handler, std::uint32_t quality = ICQUALITY_DEFAULT)
+{
+    AVICOMPRESSOPTIONS o;
+    o.fccType = streamtypeVIDEO;
+    o.fccHandler = handler;
+    o.dwQuality = quality;
+    o.dwFlags = AVICOMPRESSF_VALID;
+    return o;
+}
+
+// One output file with its raw and compressed streams, released in the export's order.
+struct Writer {
+    PAVIFILE file = nullptr;
+    PAVISTREAM raw = nullptr;
+    PAVISTREAM compressed = nullptr;
+    HRESULT completion = AVIERR_OK;
+
+    HRESULT open(const QString &path) { return AVIFileOpen(&file, path, OF_WRITE | OF_CREATE, nullptr); }
+    HRESULT create(const AVISTREAMINFOA &info) { return AVIFileCreateStream(file, &raw, &info); }
+    HRESULT compress(const AVICOMPRESSOPTIONS &o)
+    {
+        return AVIMakeCompressedStream(&compressed, raw, &o, nullptr);
+    }
+    HRESULT release()
+    {
+        HRESULT r1 = AVIERR_OK, r2 = AVIERR_OK, r3 = AVIERR_OK;
+        if (raw)
+            AVIStreamRelease(raw, &r1);
+        if (compressed)
+            AVIStreamRelease(compressed, &r2);
+        if (file)
+            AVIFileRelease(file, &r3);
+        raw = compressed = nullptr;
+        file = nullptr;
+        completion = r1 != AVIERR_OK ? r1 : r2 != AVIERR_OK ? r2 : r3;
+        return completion;
+    }
+    ~Writer() { release(); }
+};
+
+HRESULT setFormat(PAVISTREAM s, const DibFrame &dib)
+{
+    return AVIStreamSetFormat(s, 0, dib.header.constData(), long(dib.header.size()));
+}
+
+HRESULT writeFrame(PAVISTREAM s, long sample, const DibFrame &dib, std::uint32_t flags = AVIIF_KEYFRAME)
+{
+    return AVIStreamWrite(s, sample, 1, dib.bits.constData(), long(dib.bits.size()), flags,
+                          nullptr, nullptr);
+}
+
+} // namespace
+
+class TestAviFile : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void fourccAndRect();
+    void catalogue();
+    void everyCompressorEverySize_data();
+    void everyCompressorEverySize();
+    void sizesLeftOut_data();
+    void sizesLeftOut();
+    void fullFramesKeepTheGivenFormat();
+    void openNeedsInitAndWriteMode();
+    void openEmptiesExistingFile();
+    void streamResultCodes();
+    void formatResultCodes_data();
+    void formatResultCodes();
+    void writeResultCodes();
+    void keyFramesFollowFlagsAndOptions_data();
+    void keyFramesFollowFlagsAndOptions();
+    void qualityChangesTheResult_data();
+    void qualityChangesTheResult();
+    void dataRateLimitsTheSize();
+    void releaseOrderAndCounts();
+    void streamWithoutFormatIsWrittenEmpty();
+    void fileWithoutStreamIsRemoved();
+    void failedWriteRemovesTheFile();
+    void saveOptionsGoesThroughServices();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestAviFile::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    AVIFileInit();
+}
+
+void TestAviFile::cleanupTestCase()
+{
+    AVIFileExit();
+}
+
+void TestAviFile::fourccAndRect()
+{
+    QCOMPARE(mmioStringToFOURCC("vids", 0), FOURCC(0x73646976));
+    QCOMPARE(mmioStringToFOURCC("vids", 0), streamtypeVIDEO);
+    QCOMPARE(mmioStringToFOURCC("DIB", 0), comptypeDIB);
+    QCOMPARE(mmioStringToFOURCC("mjpg", MMIO_TOUPPER), mmioFOURCC('M', 'J', 'P', 'G'));
+    QCOMPARE(mmioStringToFOURCC("mjpgxyz", 0), mmioFOURCC('m', 'j', 'p', 'g'));
+    QCOMPARE(fourccText(mmioFOURCC('c', 'v', 'i', 'd')), QStringLiteral("cvid"));
+    RECT r;
+    QVERIFY(SetRect(&r, 0, 0, 320, 240));
+    QCOMPARE(r.right, 320);
+    QCOMPARE(r.bottom, 240);
+    QVERIFY(!SetRect(nullptr, 0, 0, 1, 1));
+}
+
+void TestAviFile::catalogue()
+{
+    const std::vector<Compressor> &all = availableCompressors();
+    QVERIFY(!all.empty());
+    QCOMPARE(all.front().fourcc, comptypeDIB);
+    QCOMPARE(all.front().name, QStringLiteral("Images complètes (non compressées)"));
+    QVERIFY(all.front().lossless);
+    QCOMPARE(findCompressor(0), &all.front());
+    QCOMPARE(findCompressor(mmioFOURCC('X', 'X', 'X', 'X')), nullptr);
+    QSet<FOURCC> codes;
+    for (const Compressor &c : all) {
+        QVERIFY2(!codes.contains(c.fourcc), qPrintable(fourccText(c.fourcc)));
+        codes.insert(c.fourcc);
+        QVERIFY(!c.name.isEmpty());
+        QVERIFY(!c.hasQuality || (c.defaultQuality >= 0 && c.defaultQuality <= 100));
+        QCOMPARE(findCompressor(c.fourcc), &c);
+    }
+    // The size rules: an odd size keeps only what takes any size.
+    for (const Compressor *c : compressorsFor(97, 101))
+        QCOMPARE(c->sizeMultiple, 1);
+    QCOMPARE(compressorsFor(96, 96).size(), all.size());
+    QCOMPARE(compressorsFor(640, 640).size(), all.size());
+    QVERIFY(compressorsFor(0, 96).empty());
+}
+
+void TestAviFile::everyCompressorEverySize_data()
+{
+    QTest::addColumn<FOURCC>("handler");
+    QTest::addColumn<QSize>("size");
+    for (const QSize size : {QSize(96, 96), QSize(97, 101), QSize(320, 240), QSize(640, 640)})
+        for (const Compressor *c : compressorsFor(size.width(), size.height()))
+            QTest::addRow("%s %dx%d", qPrintable(fourccText(c->fourcc)), size.width(), size.height())
+                << c->fourcc << size;
+}
+
+void TestAviFile::everyCompressorEverySize()
+{
+    QFETCH(FOURCC, handler);
+    QFETCH(QSize, size);
+    const Compressor &c = *findCompressor(handler);
+    const int count = size.width() * size.height() > 300000 ? 2 : 3;
+    QList<QImage> pictures;
+    for (int i = 0; i < count; ++i)
+        pictures << syntheticPhoto(size.width(), size.height(), i);
+
+    const QString file = path(QStringLiteral("matrix.avi"));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        QCOMPARE(w.create(videoInfo(size.width(), size.height(), 25)), AVIERR_OK);
+        QCOMPARE(w.compress(optionsFor(handler)), AVIERR_OK);
+        QCOMPARE(setFormat(w.compressed, toDib24(pictures[0])), AVIERR_OK);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(writeFrame(w.compressed, i, toDib24(pictures[i])), AVIERR_OK);
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+
+    const AviReadBack r = readAvi(file, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.fccType, streamtypeVIDEO);
+    QCOMPARE(r.width, size.width());
+    QCOMPARE(r.height, size.height());
+    QCOMPARE(r.dwRate, 25u);
+    QCOMPARE(r.dwScale, 1u);
+    QCOMPARE(r.dwLength, std::uint32_t(count));
+    QCOMPARE(r.avihTotalFrames, std::uint32_t(count));
+    QCOMPARE(r.packets, count);
+    QCOMPARE(r.keyPackets, count);
+    QVERIFY(r.hasIdx1);
+    QCOMPARE(r.riffCount, 1);
+    // The format's compression: 0 (BI_RGB) for full frames, the compressor's code otherwise.
+    QVERIFY(r.strf.size() >= 40);
+    const std::uint32_t compression = qFromLittleEndian<std::uint32_t>(r.strf.constData() + 16);
+    QCOMPARE(compression, handler == comptypeDIB ? 0u : handler);
+    QCOMPARE(r.codecTag, handler == comptypeDIB ? 0u : handler);
+    if (handler != comptypeDIB)
+        QCOMPARE(r.fccHandler, handler);
+
+    QCOMPARE(r.frames.size(), count);
+    for (int i = 0; i < count; ++i) {
+        const double db = psnr(r.frames[i], pictures[i]);
+        if (qEnvironmentVariableIsSet("KELBO_SHOW_PSNR"))
+            qInfo("%s frame %d: %.2f dB", QTest::currentDataTag(), i, db);
+        if (c.lossless) {
+            QVERIFY2(r.frames[i] == pictures[i].convertToFormat(QImage::Format_RGB888),
+                     qPrintable(QStringLiteral("frame %1 differs: %2 dB").arg(i).arg(db)));
+        } else {
+            QVERIFY2(db >= 35.0, qPrintable(QStringLiteral("frame %1: %2 dB").arg(i).arg(db)));
+        }
+    }
+}
+
+void TestAviFile::sizesLeftOut_data()
+{
+    QTest::addColumn<FOURCC>("handler");
+    QTest::addColumn<QSize>("size");
+    for (const Compressor &c : availableCompressors())
+        if (c.sizeMultiple > 1)
+            for (const QSize size : {QSize(97, 101), QSize(98, 96), QSize(96, 98)})
+                if (!compressorAccepts(c, size.width(), size.height()))
+                    QTest::addRow("%s %dx%d", qPrintable(fourccText(c.fourcc)), size.width(),
+                                  size.height())
+                        << c.fourcc << size;
+}
+
+void TestAviFile::sizesLeftOut()
+{
+    QFETCH(FOURCC, handler);
+    QFETCH(QSize, size);
+    const auto offered = compressorsFor(size.width(), size.height());
+    QVERIFY(std::find(offered.begin(), offered.end(), findCompressor(handler)) == offered.end());
+    // Asked for all the same, the format is refused and nothing is written.
+    const QString file = path(QStringLiteral("refused.avi"));
+    Writer w;
+    QCOMPARE(w.open(file), AVIERR_OK);
+    QCOMPARE(w.create(videoInfo(size.width(), size.height(), 10)), AVIERR_OK);
+    QCOMPARE(w.compress(optionsFor(handler)), AVIERR_OK);
+    const DibFrame dib = toDib24(syntheticPhoto(size.width(), size.height(), 0));
+    QCOMPARE(setFormat(w.compressed, dib), AVIERR_BADFORMAT);
+    QCOMPARE(writeFrame(w.compressed, 0, dib), AVIERR_BADFORMAT);
+    QCOMPARE(w.release(), AVIERR_OK);
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 0);
+}
+
+void TestAviFile::fullFramesKeepTheGivenFormat()
+{
+    // 97 pixels of 3 bytes: rows of 291 bytes padded to 292.
+    const QImage picture = syntheticPhoto(97, 101, 4);
+    const DibFrame dib = toDib24(picture);
+    QCOMPARE(dib.bits.size(), 292 * 101);
+    const QString file = path(QStringLiteral("dib.avi"));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        AVISTREAMINFOA info = videoInfo(97, 101, 12);
+        info.dwSuggestedBufferSize = std::uint32_t(dib.bits.size());
+        QCOMPARE(w.create(info), AVIERR_OK);
+        QCOMPARE(w.compress(optionsFor(comptypeDIB)), AVIERR_OK);
+        QCOMPARE(setFormat(w.compressed, dib), AVIERR_OK);
+        QCOMPARE(writeFrame(w.compressed, 0, dib), AVIERR_OK);
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+    const AviReadBack r = readAvi(file, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.strf, dib.header); // positive height, padded biSizeImage, pixels per metre
+    QCOMPARE(r.fccHandler, 0u);
+    QCOMPARE(r.rcFrame[2], 97);
+    QCOMPARE(r.rcFrame[3], 101);
+    QCOMPARE(r.dwRate, 12u);
+    // The frame's chunk in the "movi" list holds the DIB rows as they are.
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray all = f.readAll();
+    const qsizetype at = all.indexOf(QByteArray("00dc"), all.indexOf(QByteArray("movi")));
+    QVERIFY(at > 0);
+    QCOMPARE(qFromLittleEndian<std::uint32_t>(all.constData() + at + 4), std::uint32_t(dib.bits.size()));
+    QCOMPARE(all.mid(at + 8, dib.bits.size()), dib.bits);
+    QCOMPARE(r.frames.size(), 1);
+    QCOMPARE(r.frames[0], picture.convertToFormat(QImage::Format_RGB888));
+}
+
+void TestAviFile::openNeedsInitAndWriteMode()
+{
+    PAVIFILE file = reinterpret_cast<PAVIFILE>(1);
+    AVIFileExit();
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("x.avi")), OF_WRITE | OF_CREATE, nullptr), AVIERR_ERROR);
+    QCOMPARE(file, nullptr);
+    AVIFileInit();
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("x.avi")), OF_READ, nullptr), AVIERR_UNSUPPORTED);
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("x.avi")), OF_WRITE, nullptr), AVIERR_UNSUPPORTED);
+    const int handler = 0;
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("x.avi")), OF_WRITE | OF_CREATE, &handler), AVIERR_UNSUPPORTED);
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("no/such/folder/x.avi")), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
+    QCOMPARE(AVIFileOpen(&file, m_dir.path(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
+    QCOMPARE(AVIFileOpen(&file, QString(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
+    QCOMPARE(file, nullptr);
+    QVERIFY(!QFile::exists(path(QStringLiteral("x.avi"))));
+    // A name that looks like another protocol is a plain file name.
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("pipe:1")), OF_READWRITE | OF_CREATE, nullptr), AVIERR_OK);
+    QVERIFY(QFile::exists(path(QStringLiteral("pipe:1"))));
+    QCOMPARE(AVIFileRelease(file), 0ul);
+}
+
+void TestAviFile::openEmptiesExistingFile()
+{
+    const QString file = path(QStringLiteral("existing.avi"));
+    {
+        QFile old(file);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(5000, 'x'));
+    }
+    Writer w;
+    QCOMPARE(w.open(file), AVIERR_OK);
+    QCOMPARE(QFileInfo(file).size(), 0);
+    QCOMPARE(w.create(videoInfo(96, 96, 30)), AVIERR_OK);
+    const DibFrame dib = toDib24(syntheticPhoto(96, 96, 1));
+    QCOMPARE(setFormat(w.raw, dib), AVIERR_OK);
+    QCOMPARE(writeFrame(w.raw, 0, dib), AVIERR_OK);
+    QCOMPARE(w.release(), AVIERR_OK);
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 1);
+}
+
+void TestAviFile::streamResultCodes()
+{
+    Writer w;
+    QCOMPARE(w.open(path(QStringLiteral("streams.avi"))), AVIERR_OK);
+    PAVISTREAM s = nullptr;
+    AVISTREAMINFOA audio = videoInfo(96, 96, 30);
+    audio.fccType = mmioStringToFOURCC("auds", 0);
+    QCOMPARE(AVIFileCreateStream(w.file, &s, &audio), AVIERR_UNSUPPORTED);
+    AVISTREAMINFOA noRate = videoInfo(96, 96, 0);
+    QCOMPARE(AVIFileCreateStream(w.file, &s, &noRate), AVIERR_BADPARAM);
+    QCOMPARE(AVIFileCreateStream(nullptr, &s, &noRate), AVIERR_BADHANDLE);
+    QCOMPARE(AVIFileCreateStream(w.file, &s, nullptr), AVIERR_BADPARAM);
+    QCOMPARE(s, nullptr);
+    QCOMPARE(w.create(videoInfo(96, 96, 30)), AVIERR_OK);
+    QCOMPARE(AVIFileCreateStream(w.file, &s, &audio), AVIERR_UNSUPPORTED);
+    AVISTREAMINFOA second = videoInfo(96, 96, 30);
+    QCOMPARE(AVIFileCreateStream(w.file, &s, &second), AVIERR_UNSUPPORTED);
+
+    PAVISTREAM c = nullptr;
+    const AVICOMPRESSOPTIONS unknown = optionsFor(mmioFOURCC('X', 'V', 'Q', 'Z'));
+    QCOMPARE(AVIMakeCompressedStream(&c, w.raw, &unknown, nullptr), AVIERR_NOCOMPRESSOR);
+    AVICOMPRESSOPTIONS wrongType = optionsFor(comptypeDIB);
+    wrongType.fccType = mmioStringToFOURCC("auds", 0);
+    QCOMPARE(AVIMakeCompressedStream(&c, w.raw, &wrongType, nullptr), AVIERR_UNSUPPORTED);
+    QCOMPARE(AVIMakeCompressedStream(&c, w.raw, nullptr, nullptr), AVIERR_BADPARAM);
+    QCOMPARE(AVIMakeCompressedStream(&c, nullptr, &unknown, nullptr), AVIERR_BADHANDLE);
+    QCOMPARE(c, nullptr);
+    QCOMPARE(w.compress(optionsFor(comptypeDIB)), AVIERR_OK);
+    const AVICOMPRESSOPTIONS dib = optionsFor(comptypeDIB);
+    QCOMPARE(AVIMakeCompressedStream(&c, w.raw, &dib, nullptr), AVIERR_UNSUPPORTED);
+    QCOMPARE(AVIMakeCompressedStream(&c, w.compressed, &dib, nullptr), AVIERR_BADHANDLE);
+}
+
+void TestAviFile::formatResultCodes_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<long>("position");
+    QTest::addColumn<HRESULT>("result");
+    const QByteArray good = toDib24(syntheticPhoto(96, 96, 0)).header;
+    auto with = [&good](int offset, std::uint32_t value, int bytes) {
+        QByteArray f = good;
+        for (int i = 0; i < bytes; ++i)
+            f[offset + i] = char((value >> (8 * i)) & 0xFF);
+        return f;
+    };
+    QTest::newRow("accepted") << good << 0L << AVIERR_OK;
+    QTest::newRow("position 1") << good << 1L << AVIERR_UNSUPPORTED;
+    QTest::newRow("39 bytes") << good.left(39) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("biSize 12") << with(0, 12, 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("biSize beyond the block") << with(0, 44, 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("8-bit") << with(14, 8, 2) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("16-bit") << with(14, 16, 2) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("32-bit") << with(14, 32, 2) << 0L << AVIERR_OK;
+    QTest::newRow("top-down") << with(8, std::uint32_t(-96), 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("zero width") << with(4, 0, 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("run-length") << with(16, 1, 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("two planes") << with(12, 2, 2) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("huge width") << with(4, 100000, 4) << 0L << AVIERR_BADFORMAT;
+}
+
+void TestAviFile::formatResultCodes()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(long, position);
+    QFETCH(HRESULT, result);
+    Writer w;
+    QCOMPARE(w.open(path(QStringLiteral("format.avi"))), AVIERR_OK);
+    QCOMPARE(w.create(videoInfo(96, 96, 30)), AVIERR_OK);
+    QCOMPARE(w.compress(optionsFor(comptypeDIB)), AVIERR_OK);
+    QCOMPARE(AVIStreamSetFormat(w.compressed, position, format.constData(), long(format.size())), result);
+    // Once fixed, the format cannot change.
+    const QByteArray good = toDib24(syntheticPhoto(96, 96, 0)).header;
+    QCOMPARE(AVIStreamSetFormat(w.compressed, 0, good.constData(), 40),
+             result == AVIERR_OK ? AVIERR_UNSUPPORTED : AVIERR_OK);
+    QCOMPARE(AVIStreamSetFormat(nullptr, 0, good.constData(), 40), AVIERR_BADHANDLE);
+    QCOMPARE(w.release(), AVIERR_OK);
+}
+
+void TestAviFile::writeResultCodes()
+{
+    const QString file = path(QStringLiteral("writes.avi"));
+    const DibFrame a = toDib24(syntheticPhoto(100, 80, 0));
+    const DibFrame b = toDib24(syntheticPhoto(100, 80, 1));
+    const DibFrame other = toDib24(syntheticPhoto(101, 80, 1));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        QCOMPARE(w.create(videoInfo(100, 80, 5)), AVIERR_OK);
+        QCOMPARE(w.compress(optionsFor(mmioFOURCC('F', 'F', 'V', '1'))), AVIERR_OK);
+        QCOMPARE(writeFrame(w.compressed, 0, a), AVIERR_BADFORMAT); // no format yet
+        QCOMPARE(setFormat(w.compressed, a), AVIERR_OK);
+        long samples = -1, bytes = -1;
+        QCOMPARE(AVIStreamWrite(w.compressed, 0, 1, a.bits.constData(), long(a.bits.size()),
+                                AVIIF_KEYFRAME, &samples, &bytes), AVIERR_OK);
+        QCOMPARE(samples, 1L);
+        QVERIFY(bytes > 0);
+        // A frame whose size does not match the format is refused, whatever its content.
+        QCOMPARE(writeFrame(w.compressed, 1, other), AVIERR_BADSIZE);
+        QCOMPARE(AVIStreamWrite(w.compressed, 1, 1, a.bits.constData(), long(a.bits.size()) - 1,
+                                AVIIF_KEYFRAME, &samples, &bytes), AVIERR_BADSIZE);
+        QCOMPARE(samples, 0L);
+        QCOMPARE(AVIStreamWrite(w.compressed, 1, 1, a.bits.constData(), long(a.bits.size()) + 4,
+                                AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_BADSIZE);
+        QCOMPARE(AVIStreamWrite(w.compressed, 1, 1, nullptr, long(a.bits.size()), AVIIF_KEYFRAME,
+                                nullptr, nullptr), AVIERR_BADPARAM);
+        QCOMPARE(AVIStreamWrite(w.compressed, 1, 2, a.bits.constData(), long(a.bits.size()),
+                                AVIIF_KEYFRAME, nullptr, nullptr), AVIERR_BADPARAM);
+        QCOMPARE(writeFrame(w.compressed, 5, b), AVIERR_BADPARAM); // a gap
+        QCOMPARE(writeFrame(w.compressed, 0, b), AVIERR_BADPARAM); // going back
+        QCOMPARE(writeFrame(w.raw, 1, b), AVIERR_UNSUPPORTED);     // not the formatted handle
+        QCOMPARE(writeFrame(nullptr, 1, b), AVIERR_BADHANDLE);
+        QCOMPARE(writeFrame(w.compressed, 1, b), AVIERR_OK);
+        QCOMPARE(writeFrame(w.compressed, -1, a), AVIERR_OK); // -1 appends
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+    const AviReadBack r = readAvi(file, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 3);
+    QCOMPARE(r.frames.size(), 3);
+    QCOMPARE(r.frames[0], syntheticPhoto(100, 80, 0).convertToFormat(QImage::Format_RGB888));
+    QCOMPARE(r.frames[1], syntheticPhoto(100, 80, 1).convertToFormat(QImage::Format_RGB888));
+    QCOMPARE(r.frames[2], syntheticPhoto(100, 80, 0).convertToFormat(QImage::Format_RGB888));
+}
+
+void TestAviFile::keyFramesFollowFlagsAndOptions_data()
+{
+    QTest::addColumn<FOURCC>("handler");
+    for (const Compressor &c : availableCompressors())
+        QTest::addRow("%s", qPrintable(fourccText(c.fourcc))) << c.fourcc;
+}
+
+void TestAviFile::keyFramesFollowFlagsAndOptions()
+{
+    QFETCH(FOURCC, handler);
+    const Compressor &c = *findCompressor(handler);
+    // Key frame every 3 frames asked for; frame 4 written with the key-frame flag, the others
+    // without: key frames at 0, 3 and 4 for compressors with inter frames, all for the others.
+    AVICOMPRESSOPTIONS o = optionsFor(handler);
+    o.dwFlags |= AVICOMPRESSF_KEYFRAMES;
+    o.dwKeyFrameEvery = 3;
+    const QString file = path(QStringLiteral("keys.avi"));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        QCOMPARE(w.create(videoInfo(96, 96, 30)), AVIERR_OK);
+        QCOMPARE(w.compress(o), AVIERR_OK);
+        QCOMPARE(setFormat(w.compressed, toDib24(syntheticPhoto(96, 96, 0))), AVIERR_OK);
+        for (int i = 0; i < 7; ++i)
+            QCOMPARE(writeFrame(w.compressed, i, toDib24(syntheticPhoto(96, 96, i)),
+                                i == 4 ? AVIIF_KEYFRAME : 0), AVIERR_OK);
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+    const AviReadBack r = readAvi(file, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 7);
+    QCOMPARE(r.frames.size(), 7);
+    QList<bool> expected(7, true);
+    if (c.hasKeyFrames) // the interval, and the frame written as a key frame
+        expected = {true, false, false, true, true, false, false};
+    QCOMPARE(r.keys, expected);
+}
+
+void TestAviFile::qualityChangesTheResult_data()
+{
+    QTest::addColumn<FOURCC>("handler");
+    for (const Compressor &c : availableCompressors())
+        if (c.hasQuality)
+            QTest::addRow("%s", qPrintable(fourccText(c.fourcc))) << c.fourcc;
+}
+
+void TestAviFile::qualityChangesTheResult()
+{
+    QFETCH(FOURCC, handler);
+    const QImage picture = syntheticPhoto(160, 120, 2);
+    qint64 sizes[2] = {};
+    double quality[2] = {};
+    const std::uint32_t settings[2] = {1000, 10000};
+    for (int k = 0; k < 2; ++k) {
+        const QString file = path(QStringLiteral("quality%1.avi").arg(k));
+        {
+            Writer w;
+            QCOMPARE(w.open(file), AVIERR_OK);
+            QCOMPARE(w.create(videoInfo(160, 120, 30)), AVIERR_OK);
+            QCOMPARE(w.compress(optionsFor(handler, settings[k])), AVIERR_OK);
+            QCOMPARE(setFormat(w.compressed, toDib24(picture)), AVIERR_OK);
+            QCOMPARE(writeFrame(w.compressed, 0, toDib24(picture)), AVIERR_OK);
+            QCOMPARE(w.release(), AVIERR_OK);
+        }
+        sizes[k] = QFileInfo(file).size();
+        const AviReadBack r = readAvi(file, true);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(r.frames.size(), 1);
+        quality[k] = psnr(r.frames[0], picture);
+    }
+    QVERIFY2(sizes[0] < sizes[1], qPrintable(QStringLiteral("%1 / %2").arg(sizes[0]).arg(sizes[1])));
+    QVERIFY2(quality[0] < quality[1], qPrintable(QStringLiteral("%1 / %2").arg(quality[0]).arg(quality[1])));
+}
+
+void TestAviFile::dataRateLimitsTheSize()
+{
+    // 10 frames at 10 frames per second with 20 Ko/s asked for: about 20 Ko of video.
+    for (const Compressor &c : availableCompressors()) {
+        if (!c.hasDataRate)
+            continue;
+        AVICOMPRESSOPTIONS o = optionsFor(c.fourcc, 10000);
+        o.dwFlags |= AVICOMPRESSF_DATARATE;
+        o.dwBytesPerSecond = 20 * 1024;
+        const QString file = path(QStringLiteral("rate.avi"));
+        {
+            Writer w;
+            QCOMPARE(w.open(file), AVIERR_OK);
+            QCOMPARE(w.create(videoInfo(320, 240, 10)), AVIERR_OK);
+            QCOMPARE(w.compress(o), AVIERR_OK);
+            QCOMPARE(setFormat(w.compressed, toDib24(syntheticPhoto(320, 240, 0))), AVIERR_OK);
+            for (int i = 0; i < 10; ++i)
+                QCOMPARE(writeFrame(w.compressed, i, toDib24(syntheticPhoto(320, 240, i))), AVIERR_OK);
+            QCOMPARE(w.release(), AVIERR_OK);
+        }
+        const qint64 size = QFileInfo(file).size();
+        QVERIFY2(size < 3 * 20 * 1024 + 16384,
+                 qPrintable(QStringLiteral("%1: %2 bytes").arg(fourccText(c.fourcc)).arg(size)));
+    }
+}
+
+void TestAviFile::releaseOrderAndCounts()
+{
+    const QString file = path(QStringLiteral("order.avi"));
+    PAVIFILE f = nullptr;
+    PAVISTREAM raw = nullptr, compressed = nullptr;
+    QCOMPARE(AVIFileOpen(&f, file, OF_WRITE | OF_CREATE, nullptr), AVIERR_OK);
+    const AVISTREAMINFOA info = videoInfo(96, 96, 30);
+    QCOMPARE(AVIFileCreateStream(f, &raw, &info), AVIERR_OK);
+    const AVICOMPRESSOPTIONS o = optionsFor(mmioFOURCC('M', 'J', 'P', 'G'));
+    QCOMPARE(AVIMakeCompressedStream(&compressed, raw, &o, nullptr), AVIERR_OK);
+    const DibFrame dib = toDib24(syntheticPhoto(96, 96, 0));
+    QCOMPARE(setFormat(compressed, dib), AVIERR_OK);
+    QCOMPARE(writeFrame(compressed, 0, dib), AVIERR_OK);
+    // The file first: the streams still hold it, nothing is completed yet.
+    HRESULT done = -1;
+    QCOMPARE(AVIFileRelease(f, &done), 0ul);
+    QCOMPARE(done, AVIERR_OK);
+    QCOMPARE(writeFrame(compressed, 1, dib), AVIERR_OK);
+    // The compressed stream holds the raw one.
+    QCOMPARE(AVIStreamRelease(raw, &done), 1ul);
+    QCOMPARE(writeFrame(compressed, 2, dib), AVIERR_OK);
+    QCOMPARE(AVIStreamRelease(compressed, &done), 0ul);
+    QCOMPARE(done, AVIERR_OK);
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 3);
+    QCOMPARE(AVIStreamRelease(nullptr), 0ul);
+    QCOMPARE(AVIFileRelease(nullptr), 0ul);
+}
+
+void TestAviFile::streamWithoutFormatIsWrittenEmpty()
+{
+    // What a cancelled compression dialog leaves: the stream, no frames.
+    const QString file = path(QStringLiteral("empty.avi"));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        QCOMPARE(w.create(videoInfo(97, 50, 30)), AVIERR_OK);
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.packets, 0);
+    QCOMPARE(r.width, 97);
+    QCOMPARE(r.height, 50);
+    QCOMPARE(r.dwRate, 30u);
+    QCOMPARE(qFromLittleEndian<std::uint32_t>(r.strf.constData() + 20), 292u * 50u);
+}
+
+void TestAviFile::fileWithoutStreamIsRemoved()
+{
+    const QString file = path(QStringLiteral("nostream.avi"));
+    Writer w;
+    QCOMPARE(w.open(file), AVIERR_OK);
+    QVERIFY(QFile::exists(file));
+    QCOMPARE(w.release(), AVIERR_OK);
+    QVERIFY(!QFile::exists(file));
+}
+
+void TestAviFile::failedWriteRemovesTheFile()
+{
+    // A file size limit stands for a full disk: writing past it fails.
+    const QString file = path(QStringLiteral("full.avi"));
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 200 * 1024;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
+    HRESULT failure = AVIERR_OK;
+    int written = 0;
+    HRESULT completion = AVIERR_OK;
+    {
+        Writer w;
+        if (w.open(file) == AVIERR_OK && w.create(videoInfo(160, 160, 30)) == AVIERR_OK) {
+            const DibFrame dib = toDib24(syntheticPhoto(160, 160, 0));
+            if (setFormat(w.raw, dib) == AVIERR_OK) {
+                for (int i = 0; i < 20 && failure == AVIERR_OK; ++i) {
+                    failure = writeFrame(w.raw, i, dib);
+                    if (failure == AVIERR_OK)
+                        ++written;
+                }
+                if (failure != AVIERR_OK)
+                    QCOMPARE(writeFrame(w.raw, written, dib), AVIERR_FILEWRITE);
+            }
+        }
+        completion = w.release();
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    QCOMPARE(failure, AVIERR_FILEWRITE);
+    QVERIFY(written >= 1 && written < 20);
+    QCOMPARE(completion, AVIERR_FILEWRITE);
+    QVERIFY(!QFile::exists(file)); // a file that cannot be completed is not left behind
+}
+
+void TestAviFile::saveOptionsGoesThroughServices()
+{
+    ScriptedServices services;
+    Writer w;
+    QCOMPARE(w.open(path(QStringLiteral("options.avi"))), AVIERR_OK);
+    QCOMPARE(w.create(videoInfo(320, 240, 25)), AVIERR_OK);
+    AVICOMPRESSOPTIONS record;
+    AVICOMPRESSOPTIONS *pointer = &record;
+    ScriptedServices::CompressionAnswer answer;
+    answer.options = optionsFor(mmioFOURCC('M', 'J', 'P', 'G'), 5000);
+    services.compressionAnswers.push_back(answer);
+    QCOMPARE(AVISaveOptions(services, nullptr, ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1,
+                            &w.raw, &pointer), 1L);
+    QCOMPARE(record.fccHandler, mmioFOURCC('M', 'J', 'P', 'G'));
+    QCOMPARE(record.dwQuality, 5000u);
+    QCOMPARE(services.compressionRequests.size(), 1);
+    QCOMPARE(services.compressionRequests[0].flags, 3u);
+    QCOMPARE(services.compressionRequests[0].owner, nullptr);
+    QCOMPARE(services.compressionRequests[0].stream.rcFrame.right, 320);
+    QCOMPARE(services.compressionRequests[0].stream.dwRate, 25u);
+    // No scripted answer: cancelled.
+    QCOMPARE(AVISaveOptions(services, nullptr, 3, 1, &w.raw, &pointer), 0L);
+    QCOMPARE(AVISaveOptions(services, nullptr, 3, 2, &w.raw, &pointer), long(AVIERR_BADPARAM));
+    QCOMPARE(AVISaveOptions(services, nullptr, 3, 1, nullptr, &pointer), long(AVIERR_BADPARAM));
+    QCOMPARE(AVISaveOptions(services, nullptr, 3, 1, &w.raw, nullptr), long(AVIERR_BADPARAM));
+    QCOMPARE(services.compressionRequests.size(), 2);
+    QCOMPARE(AVISaveOptionsFree(1, &pointer), long(AVIERR_OK));
+}
+
+QTEST_MAIN(TestAviFile)
+#include "tst_avifile.moc"
