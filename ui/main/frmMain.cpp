@@ -82,7 +82,7 @@ QLineEdit *numberBox(QWidget *parent, const QString &text, const QString &tip, i
                      int left, int top, int width, int height)
 {
     auto *edit = place(new QLineEdit(parent), left, top, width, height);
-    edit->setMaxLength(maxLength);
+    setTypingLimit(*edit, maxLength);
     edit->setText(text);
     edit->setToolTip(tip);
     edit->setAlignment(Qt::AlignCenter);
