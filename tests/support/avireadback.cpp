@@ -55,6 +55,7 @@ void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &st
                 r.dwScale = le32(data.constData() + 20);
                 r.dwRate = le32(data.constData() + 24);
                 r.dwLength = le32(data.constData() + 32);
+                r.dwSuggestedBufferSize = le32(data.constData() + 36);
                 for (int i = 0; i < 4; ++i) {
                     const auto *u = reinterpret_cast<const unsigned char *>(data.constData() + 48 + 2 * i);
                     r.rcFrame[i] = std::int16_t(u[0] | (u[1] << 8));
@@ -295,6 +296,70 @@ DibFrame toDib24(const QImage &picture)
     put32(0);
     put32(0);
     return dib;
+}
+
+QByteArray gifBytes(const QImage &picture)
+{
+    const QImage indexed = picture.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    QVector<QRgb> table = indexed.colorTable();
+    table.resize(256, qRgb(0, 0, 0));
+    QByteArray gif("GIF89a");
+    auto put16 = [&gif](int v) {
+        gif.append(char(v & 0xFF));
+        gif.append(char((v >> 8) & 0xFF));
+    };
+    put16(indexed.width());
+    put16(indexed.height());
+    gif.append(char(0xF7)); // global table of 256 colours
+    gif.append('\0');
+    gif.append('\0');
+    for (const QRgb c : table) {
+        gif.append(char(qRed(c)));
+        gif.append(char(qGreen(c)));
+        gif.append(char(qBlue(c)));
+    }
+    gif.append(',');
+    put16(0);
+    put16(0);
+    put16(indexed.width());
+    put16(indexed.height());
+    gif.append('\0');
+    gif.append(char(8)); // minimum code size
+    // Literal codes of 9 bits only: a clear code before the table would need 10-bit codes.
+    QByteArray data;
+    quint32 bits = 0;
+    int count = 0;
+    auto putCode = [&](int code) {
+        bits |= quint32(code) << count;
+        count += 9;
+        while (count >= 8) {
+            data.append(char(bits & 0xFF));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    int sinceClear = 0;
+    putCode(256);
+    for (int y = 0; y < indexed.height(); ++y)
+        for (int x = 0; x < indexed.width(); ++x) {
+            if (sinceClear == 250) {
+                putCode(256);
+                sinceClear = 0;
+            }
+            putCode(indexed.pixelIndex(x, y));
+            ++sinceClear;
+        }
+    putCode(257);
+    if (count > 0)
+        data.append(char(bits & 0xFF));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        gif.append(char(block.size()));
+        gif.append(block);
+    }
+    gif.append('\0');
+    gif.append(';');
+    return gif;
 }
 
 } // namespace kelbo::test

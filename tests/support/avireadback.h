@@ -22,6 +22,7 @@ struct AviReadBack {
     std::uint32_t dwScale = 0;
     std::uint32_t dwRate = 0;
     std::uint32_t dwLength = 0;
+    std::uint32_t dwSuggestedBufferSize = 0;
     std::int16_t rcFrame[4] = {};
     QByteArray strf; // the format chunk's data
     bool hasIdx1 = false;
@@ -54,5 +55,8 @@ struct DibFrame {
     QByteArray bits;
 };
 DibFrame toDib24(const QImage &picture);
+
+// A GIF file of the picture reduced to 256 colours (Qt reads GIF but does not write it).
+QByteArray gifBytes(const QImage &picture);
 
 } // namespace kelbo::test

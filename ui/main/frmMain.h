@@ -3,6 +3,7 @@
 // list, the text boxes and the combo box the settings). The handlers stay thin: they read the
 // controls and call the logic of project/, frame/ and export/.
 
+#include "export/saveavi.h"
 #include "platform/controls.h"
 #include "platform/services.h"
 #include "platform/surface.h"
@@ -97,6 +98,8 @@ public:
     void slPre_Change();
 
     // --- Export (frmMain_export.cpp)
+    // "Enregistrer au format AVI": the export of the list, with the preview following it.
+    ExportOutcome mnuFileSaveAvi_Click();
 
     // --- About box (frmMain_about.cpp)
     void Mnu_Apropos_Click();

@@ -1,0 +1,310 @@
+#include "export/saveavi.h"
+
+#include "dib/cdib.h"
+#include "frame/fitpicture.h"
+#include "platform/avifile.h"
+#include "platform/numbers.h"
+#include "platform/savepicture.h"
+#include "platform/system.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cerrno>
+#include <exception>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelbo {
+
+namespace {
+
+const QString kCrLf = QStringLiteral("\r\n");
+const QString kWriteError = QStringLiteral("Erreur lors de l'écriture du fichier.");
+
+void tell(Services &services, const QString &text, MsgIcon icon)
+{
+    services.message(text, app::title(), icon);
+}
+
+// AVIFileInit for the time of the command, AVIFileExit on every way out.
+class AviLibrary {
+public:
+    AviLibrary() { AVIFileInit(); }
+    ~AviLibrary() { AVIFileExit(); }
+    AviLibrary(const AviLibrary &) = delete;
+    AviLibrary &operator=(const AviLibrary &) = delete;
+};
+
+// The AVI objects of one export. release() lets them go in the export's order (raw stream,
+// compressed stream, file) and returns what completing the file gave; every way out of the
+// export releases them.
+class AviObjects {
+public:
+    PAVIFILE file = nullptr;
+    PAVISTREAM raw = nullptr;
+    PAVISTREAM compressed = nullptr;
+    AVICOMPRESSOPTIONS options;           // all zero before the dialog
+    AVICOMPRESSOPTIONS *optionsPointer = &options;
+    bool optionsConfirmed = false;
+
+    AviObjects() = default;
+    AviObjects(const AviObjects &) = delete;
+    AviObjects &operator=(const AviObjects &) = delete;
+    ~AviObjects() { (void)release(); }
+
+    HRESULT release()
+    {
+        HRESULT completion = AVIERR_OK;
+        auto keep = [&completion](HRESULT r) {
+            if (completion == AVIERR_OK)
+                completion = r;
+        };
+        HRESULT r = AVIERR_OK;
+        if (raw) {
+            AVIStreamRelease(raw, &r);
+            keep(r);
+            raw = nullptr;
+        }
+        if (compressed) {
+            AVIStreamRelease(compressed, &r);
+            keep(r);
+            compressed = nullptr;
+        }
+        if (file) {
+            AVIFileRelease(file, &r);
+            keep(r);
+            file = nullptr;
+        }
+        if (optionsConfirmed) {
+            AVISaveOptionsFree(1, &optionsPointer);
+            optionsConfirmed = false;
+        }
+        return completion;
+    }
+};
+
+enum class FrameStatus { Ready, NotDecoded, NotSaved, NotRead, ReadError };
+
+// Entry `entry` fitted onto picSave, saved as the temporary BMP file and read back.
+FrameStatus composeFrame(ExportWindow &w, int entry, const QString &temporary, cDIB &dib)
+{
+    if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave))
+        return FrameStatus::NotDecoded;
+    w.picSave.refresh();
+    w.picSave.commitPicture();
+    if (!SavePicture(w.picSave.picture(), temporary))
+        return FrameStatus::NotSaved;
+    try {
+        return dib.CreateFromFile(temporary) ? FrameStatus::Ready : FrameStatus::NotRead;
+    } catch (const DibError &) {
+        return FrameStatus::ReadError;
+    }
+}
+
+// What stopped frame `entry`, in the user's words.
+QString frameFailureText(FrameStatus status, ExportWindow &w, int entry, const QString &temporary)
+{
+    switch (status) {
+    case FrameStatus::NotDecoded:
+        return QStringLiteral("Impossible de lire l'image n° %1 de la liste :").arg(entry) + kCrLf
+               + w.files.text(entry);
+    case FrameStatus::NotSaved:
+        return QStringLiteral("Impossible d'écrire le fichier temporaire :") + kCrLf + temporary;
+    case FrameStatus::NotRead:
+    case FrameStatus::ReadError:
+    case FrameStatus::Ready:
+        break;
+    }
+    return QStringLiteral("Impossible de relire le fichier temporaire :") + kCrLf + temporary;
+}
+
+QString emptyListText()
+{
+    return QStringLiteral("La liste des images est vide.");
+}
+
+// True when `path` can be written: an existing file opens for writing, or a new one can be
+// created there (and is removed again).
+bool canWriteFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    if (errno != ENOENT)
+        return false;
+    fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(name.constData());
+    return true;
+}
+
+} // namespace
+
+QString temporaryFramePath(const QString &applicationFolder, const QString &cacheFolder)
+{
+    const QString name = QStringLiteral("temp.bmp");
+    if (!applicationFolder.isEmpty()) {
+        const QString inApplication = QDir(applicationFolder).filePath(name);
+        if (canWriteFile(inApplication))
+            return inApplication;
+    }
+    QDir().mkpath(cacheFolder);
+    return QDir(cacheFolder).filePath(name);
+}
+
+QString temporaryFramePath()
+{
+    return temporaryFramePath(app::path(),
+                              QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
+}
+
+ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
+{
+    // An empty list has no first frame: said before the output file is touched.
+    if (w.files.count() < 1) {
+        tell(w.services, emptyListText(), MsgIcon::Exclamation);
+        return ExportOutcome::Failed;
+    }
+
+    AviObjects avi;
+    // Stops after releasing every AVI object (the file is completed, or removed when it holds
+    // no stream), then tells the user.
+    auto stop = [&](const QString &text, MsgIcon icon) {
+        (void)avi.release();
+        tell(w.services, text, icon);
+        return ExportOutcome::Failed;
+    };
+
+    HRESULT result = AVIFileOpen(&avi.file, path, OF_WRITE | OF_CREATE, nullptr);
+    if (result != AVIERR_OK)
+        return stop(kWriteError, MsgIcon::Information);
+
+    cDIB dib(w.services);
+    const QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
+
+    // The first frame fixes the stream header and the format.
+    FrameStatus status = composeFrame(w, 1, temporary, dib);
+    if (status == FrameStatus::NotRead)
+        return stop(QStringLiteral("Ne peut charger le premier fichiers image dans la liste !"),
+                    MsgIcon::Exclamation);
+    if (status != FrameStatus::Ready)
+        return stop(frameFailureText(status, w, 1, temporary), MsgIcon::Exclamation);
+
+    AVISTREAMINFOA info;
+    info.fccType = mmioStringToFOURCC("vids", 0);
+    info.fccHandler = 0;
+    info.dwScale = 1;
+    // The rate is set from the number's text and read back: the same value, then clamped.
+    const long rate = std::clamp(QString::number(fps).toLong(), 1L, 30L);
+    info.dwRate = std::uint32_t(rate);
+    info.dwSuggestedBufferSize = std::uint32_t(dib.SizeImage());
+    SetRect(&info.rcFrame, 0, 0, dib.Width(), dib.Height());
+
+    result = AVIFileCreateStream(avi.file, &avi.raw, &info);
+    if (result != AVIERR_OK)
+        return stop(kWriteError, MsgIcon::Information);
+
+    // The dialog has no owner window: the main window stays usable meanwhile.
+    const long answer = AVISaveOptions(w.services, nullptr,
+                                       ICMF_CHOOSE_KEYFRAME | ICMF_CHOOSE_DATARATE, 1, &avi.raw,
+                                       &avi.optionsPointer);
+    if (answer != 1) {
+        AVISaveOptionsFree(1, &avi.optionsPointer);
+        if (answer == 0) {
+            (void)avi.release();
+            return ExportOutcome::Cancelled;
+        }
+        return stop(kWriteError, MsgIcon::Information);
+    }
+    avi.optionsConfirmed = true;
+
+    result = AVIMakeCompressedStream(&avi.compressed, avi.raw, &avi.options, nullptr);
+    if (result != AVIERR_OK)
+        return stop(kWriteError, MsgIcon::Information);
+    result = AVIStreamSetFormat(avi.compressed, 0, dib.PointerToBitmapInfo(), dib.SizeBitmapInfo());
+    if (result != AVIERR_OK)
+        return stop(kWriteError, MsgIcon::Information);
+
+    // The list may have changed while the dialog was open: it is counted now, once.
+    const int count = w.files.count();
+    if (count < 1)
+        return stop(emptyListText(), MsgIcon::Exclamation);
+    for (int i = 1; i <= count; ++i) {
+        status = composeFrame(w, i, temporary, dib);
+        if (status != FrameStatus::Ready)
+            return stop(frameFailureText(status, w, i, temporary), MsgIcon::Exclamation);
+        result = AVIStreamWrite(avi.compressed, i - 1, 1, dib.PointerToBits(), dib.SizeImage(),
+                                AVIIF_KEYFRAME, nullptr, nullptr);
+        if (result != AVIERR_OK)
+            break;
+        if (w.setPreviewPosition)
+            w.setPreviewPosition(i);
+    }
+
+    // A file that cannot be completed is a failed write too.
+    const HRESULT completion = avi.release();
+    if (result == AVIERR_OK)
+        result = completion;
+    if (result != AVIERR_OK) {
+        tell(w.services, kWriteError, MsgIcon::Information);
+        return ExportOutcome::Failed;
+    }
+    return ExportOutcome::Written;
+}
+
+ExportOutcome SaveAvi(ExportWindow &w)
+{
+    const QString path = w.services.showSave({QStringLiteral("Enregistrer au format AVI sous"),
+                                              QStringLiteral("Videos au format AVI (*.avi)|*.avi|"),
+                                              QString()});
+    if (path.isEmpty())
+        return ExportOutcome::Cancelled;
+
+    AviLibrary library;
+    try {
+        // Fields that cannot be used as 16-bit numbers stop the command with a message.
+        auto number = [&w](TextField &field, const QString &what) -> std::optional<std::int16_t> {
+            const std::optional<std::int16_t> value = toInt16(field.text());
+            if (!value)
+                tell(w.services,
+                     what + QStringLiteral(" n'est pas un nombre utilisable : « ") + field.text()
+                         + QStringLiteral(" ».\r\nCorrigez ce réglage puis enregistrez de nouveau."),
+                     MsgIcon::Exclamation);
+            return value;
+        };
+        const auto width = number(w.fields.width, QStringLiteral("La largeur de la vidéo"));
+        if (!width)
+            return ExportOutcome::Failed;
+        const auto height = number(w.fields.height, QStringLiteral("La hauteur de la vidéo"));
+        if (!height)
+            return ExportOutcome::Failed;
+        if (*width < 1 || *height < 1) {
+            tell(w.services,
+                 QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : %1 × %2.")
+                     .arg(*width)
+                     .arg(*height),
+                 MsgIcon::Exclamation);
+            return ExportOutcome::Failed;
+        }
+        w.picSave.resizeDrawingArea(QSize(*width, *height));
+        const auto fps = number(w.fields.fps, QStringLiteral("Le nombre d'images par seconde"));
+        if (!fps)
+            return ExportOutcome::Failed;
+        return WriteAvi(w, path, *fps);
+    } catch (const std::exception &) {
+        // Whatever was created has been released on the way out.
+        tell(w.services, kWriteError, MsgIcon::Information);
+        return ExportOutcome::Failed;
+    }
+}
+
+} // namespace kelbo
