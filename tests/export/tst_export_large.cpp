@@ -1,0 +1,105 @@
+// An uncompressed export past 1 GiB: the file goes on in OpenDML "AVIX" parts and an
+// independent reader still finds every frame. Labelled "large": run it apart with
+//   ctest -L large
+#include "export/saveavi.h"
+#include "platform/avifile.h"
+#include "avireadback.h"
+#include "scriptedservices.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kelbo;
+using namespace kelbo::test;
+
+namespace {
+
+class PlainList final : public ListEntries {
+public:
+    QStringList items;
+    int count() const override { return int(items.size()); }
+    QString text(int position) const override { return items.at(position - 1); }
+    void add(const QString &text) override { items.append(text); }
+    void insert(int position, const QString &text) override { items.insert(position - 1, text); }
+    void remove(int position) override { items.removeAt(position - 1); }
+    void clear() override { items.clear(); }
+    int selected() const override { return 0; }
+    void select(int) override {}
+};
+
+class PlainField final : public TextField {
+public:
+    explicit PlainField(QString t) : value(std::move(t)) {}
+    QString text() const override { return value; }
+    void setText(const QString &t) override { value = t; }
+    QString value;
+};
+
+} // namespace
+
+class TestExportLarge : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void pastOneGibibyte();
+};
+
+void TestExportLarge::pastOneGibibyte()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    PlainList files;
+    for (int k = 0; k < 3; ++k) {
+        const QString path = dir.filePath(QStringLiteral("p%1.bmp").arg(k));
+        QVERIFY(syntheticPhoto(160, 160, k).save(path, "BMP"));
+    }
+    constexpr int kFrames = 900; // 900 x 640 x 640 x 3 bytes: 1.03 GiB of pixels
+    for (int i = 0; i < kFrames; ++i)
+        files.items << dir.filePath(QStringLiteral("p%1.bmp").arg(i % 3));
+    PlainField fps(QStringLiteral("25")), width(QStringLiteral("640")), height(QStringLiteral("640"));
+    Surface picSave(QSize(96, 72)), picTemp(QSize(89, 73));
+    test::ScriptedServices services;
+    const QString output = dir.filePath(QStringLiteral("large.avi"));
+    services.saveAnswers.push_back(output);
+    AVICOMPRESSOPTIONS fullFrames;
+    fullFrames.fccType = streamtypeVIDEO;
+    fullFrames.fccHandler = comptypeDIB;
+    fullFrames.dwFlags = AVICOMPRESSF_VALID;
+    services.compressionAnswers.push_back({1, fullFrames});
+    int last = 0;
+    ExportWindow w{files, {fps, width, height}, picSave, picTemp, [&last](int i) { last = i; },
+                   services, dir.filePath(QStringLiteral("temp.bmp"))};
+    QCOMPARE(SaveAvi(w), ExportOutcome::Written);
+    QVERIFY(services.messages.isEmpty());
+    QCOMPARE(last, kFrames);
+    QVERIFY(QFileInfo(output).size() > (qint64(1) << 30));
+
+    const AviReadBack headers = readAvi(output, false);
+    QVERIFY2(headers.ok, qPrintable(headers.error));
+    QVERIFY(headers.riffCount >= 2); // "RIFF AVI " then "RIFF AVIX"
+    QVERIFY(headers.hasIdx1);        // old readers still see the first part
+    QCOMPARE(headers.dwLength, std::uint32_t(kFrames));
+    QCOMPARE(headers.packets, kFrames);
+
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+                   QStringLiteral("-select_streams"), QStringLiteral("v:0"),
+                   QStringLiteral("-show_entries"),
+                   QStringLiteral("stream=width,height,nb_read_frames"),
+                   QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1"), output});
+    QVERIFY(ffprobe.waitForFinished(600000));
+    QCOMPARE(ffprobe.exitCode(), 0);
+    const QString report = QString::fromUtf8(ffprobe.readAllStandardOutput());
+    QCOMPARE(QString::fromUtf8(ffprobe.readAllStandardError()), QString());
+    QVERIFY2(report.contains(QStringLiteral("nb_read_frames=%1").arg(kFrames)), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("width=640")), qPrintable(report));
+    QVERIFY2(report.contains(QStringLiteral("height=640")), qPrintable(report));
+    qInfo("%s", qPrintable(report.trimmed().replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    QVERIFY(QFile::remove(output));
+}
+
+QTEST_GUILESS_MAIN(TestExportLarge)
+#include "tst_export_large.moc"
