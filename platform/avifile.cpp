@@ -199,7 +199,8 @@ double qscaleFor(double quality)
 // The state of one output file, shared by the file handle and its stream handles. The file is
 // completed by finish() when the last of them is released.
 struct AviWriter {
-    std::filesystem::path path;
+    QString name;                // the output file's name as given
+    std::filesystem::path path;  // the same, for the file system
     OutputPtr output;
     bool streamCreated = false;
     AVISTREAMINFOA info;
@@ -470,7 +471,7 @@ bool AviWriter::patchRawFormat() const
     // Walks RIFF "AVI " > LIST "hdrl" > LIST "strl" to the first "strf" and puts the
     // bitmap-information header given to AVIStreamSetFormat there: the muxer writes its own,
     // without the pixels per metre and with an unpadded image size.
-    QFile file(QString::fromStdString(path.string()));
+    QFile file(name);
     if (!file.open(QIODevice::ReadWrite))
         return false;
     std::uint8_t head[12];
@@ -596,6 +597,7 @@ HRESULT AVIFileOpen(PAVIFILE *file, const QString &path, std::uint32_t mode, con
         return AVIERR_FILEOPEN;
 
     auto writer = std::make_shared<AviWriter>();
+    writer->name = path;
     writer->path = toFsPath(path);
     writer->finished = true; // nothing to complete until the file is open
     AVFormatContext *raw = nullptr;

@@ -127,6 +127,8 @@ long QtServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVIST
         QEventLoop loop;
         QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
         dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
         loop.exec();
         if (dialog.result() != QDialog::Accepted)
             return 0;
