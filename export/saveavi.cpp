@@ -9,13 +9,16 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 
 #include <algorithm>
 #include <cerrno>
 #include <exception>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace kelbo {
@@ -147,6 +150,37 @@ bool canWriteFile(const QString &path)
     return true;
 }
 
+// An advisory lock on the temporary frame file for the time of one export, so that two exports
+// at once (a script and the window, or two scripts) never write each other's frames. Released
+// when the export ends, or with the process.
+class FrameFileLock {
+public:
+    FrameFileLock() = default;
+    FrameFileLock(const FrameFileLock &) = delete;
+    FrameFileLock &operator=(const FrameFileLock &) = delete;
+    ~FrameFileLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    // False only when another export holds the file; a file that cannot be opened is left to
+    // the frame writing, which says so.
+    bool acquire(const QString &path)
+    {
+        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (m_fd < 0)
+            return true;
+        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        ::close(m_fd);
+        m_fd = -1;
+        return false;
+    }
+
+private:
+    int m_fd = -1;
+};
+
 } // namespace
 
 QString temporaryFramePath(const QString &applicationFolder, const QString &cacheFolder)
@@ -189,7 +223,15 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
         return stop(kWriteError, MsgIcon::Information);
 
     cDIB dib(w.services);
-    const QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
+    QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
+    // While another export uses the frame file, this one keeps its own beside it, removed at
+    // the end.
+    FrameFileLock lock;
+    QTemporaryFile ownFrameFile(QFileInfo(temporary).dir().filePath(QStringLiteral("temp-XXXXXX.bmp")));
+    if (!lock.acquire(temporary) && ownFrameFile.open()) {
+        ownFrameFile.close();
+        temporary = ownFrameFile.fileName();
+    }
 
     // The first frame fixes the stream header and the format.
     FrameStatus status = composeFrame(w, 1, temporary, dib);

@@ -25,6 +25,8 @@
 #include <csignal>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/fsuid.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -112,6 +114,7 @@ private Q_SLOTS:
     void fieldsThatAreNotNumbers();
     void diskFullWhileWriting();
     void temporaryFolderChoice();
+    void twoExportsAtOnce();
     void windowMenuShowsSaveDialog();
     void windowExportHasNoCaption();
     void windowPreviewFollowsBeyondItsRange();
@@ -603,6 +606,28 @@ void TestExport::temporaryFolderChoice()
 
     // For this program: its own folder while it can write there (tests run from the build).
     QCOMPARE(temporaryFramePath(), QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("temp.bmp")));
+}
+
+void TestExport::twoExportsAtOnce()
+{
+    // Another export holds the frame file: this one writes its frames beside it.
+    const int held = ::open(QFile::encodeName(m_temporary).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    QVERIFY(held >= 0);
+    QVERIFY(::ftruncate(held, 0) == 0);
+    QVERIFY(::flock(held, LOCK_EX | LOCK_NB) == 0);
+    const QString path = out(QStringLiteral("concurrent.avi"));
+    chooseOutput(path, comptypeDIB);
+    ExportWindow w = window();
+    const ExportOutcome outcome = SaveAvi(w);
+    ::close(held);
+    QCOMPARE(outcome, ExportOutcome::Written);
+    QVERIFY(m_services->messages.isEmpty());
+    QCOMPARE(QFileInfo(m_temporary).size(), 0); // the other export's file was not touched
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("temp-*")}), QStringList()); // none left
+    const AviReadBack r = readAvi(path, true);
+    QCOMPARE(r.frames.size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(r.frames[i], expectedFrame(m_files.items[i], QSize(160, 120)));
 }
 
 void TestExport::windowMenuShowsSaveDialog()
