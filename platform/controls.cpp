@@ -5,6 +5,42 @@
 
 namespace kelbo {
 
+namespace {
+
+// Undoes a user edit (typing, pasting, dropping) that would make the text longer than the
+// limit while also making it longer than it was. QLineEdit emits textEdited, for user edits
+// only, before textChanged; the text before the edit is the one of the last textChanged.
+class TypingLimit final : public QObject {
+public:
+    TypingLimit(QLineEdit &edit, int characters)
+        : QObject(&edit), m_edit(edit), m_characters(characters), m_before(edit.text())
+    {
+        connect(&edit, &QLineEdit::textEdited, this, &TypingLimit::edited);
+        connect(&edit, &QLineEdit::textChanged, this, [this] { m_before = m_edit.text(); });
+    }
+
+private:
+    void edited(const QString &text)
+    {
+        if (text.size() <= m_characters || text.size() <= m_before.size())
+            return;
+        const int cursor = int(m_before.size());
+        m_edit.setText(m_before);
+        m_edit.setCursorPosition(cursor);
+    }
+
+    QLineEdit &m_edit;
+    int m_characters;
+    QString m_before;
+};
+
+} // namespace
+
+void setTypingLimit(QLineEdit &edit, int characters)
+{
+    new TypingLimit(edit, characters);
+}
+
 QString LineEditField::text() const
 {
     return m_edit.text();

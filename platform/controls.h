@@ -32,6 +32,10 @@ public:
     virtual void select(int position) = 0;
 };
 
+// Limits what the user can type or paste into `edit` to `characters` characters, while text
+// set by the program is kept whole (QLineEdit's own maximum length would cut it too).
+void setTypingLimit(QLineEdit &edit, int characters);
+
 class LineEditField final : public TextField {
 public:
     explicit LineEditField(QLineEdit &edit) : m_edit(edit) {}

@@ -332,12 +332,23 @@ void TestFrmMain::perChangeRuleInFields()
 
 void TestFrmMain::typingLimits()
 {
-    QCOMPARE(w->txtFPS->maxLength(), 2);
-    QCOMPARE(w->txtWidth->maxLength(), 3);
-    QCOMPARE(w->txtHeight->maxLength(), 3);
     w->txtWidth->clear();
     QTest::keyClicks(w->txtWidth, QStringLiteral("1234"));
     QCOMPARE(w->txtWidth->text(), QStringLiteral("123"));
+    w->txtHeight->clear();
+    QTest::keyClicks(w->txtHeight, QStringLiteral("6400"));
+    QCOMPARE(w->txtHeight->text(), QStringLiteral("640"));
+    w->txtFPS->clear();
+    QTest::keyClicks(w->txtFPS, QStringLiteral("255"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("25"));
+    // Text set by the program (an opened project) is kept whole, so that "120" is not read
+    // as 12; the range rule corrects it when the user leaves the field.
+    w->txtFPS->setText(QStringLiteral("120"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("120"));
+    QTest::keyClicks(w->txtFPS, QStringLiteral("5"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("120"));
+    QTest::keyClick(w->txtFPS, Qt::Key_Backspace);
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("12"));
 }
 
 void TestFrmMain::rangeRuleOnLeavingFields_data()

@@ -83,6 +83,13 @@ public:
     void txtHeight_LostFocus();
 
     // --- Project commands (frmMain_project.cpp)
+    void mnuFileNPrj_Click();
+    void mnuFileOPrj_Click();
+    void mnuFileSavePrj_Click();
+    // What "Ouvrir un Projet" does once a file name has been chosen: reads the file, fills
+    // the fields, appends the pictures and selects the "Aperçu" tab. False when the file could
+    // not be read (the user has been told) or lacks one of the three settings lines.
+    bool openProjectFile(const QString &path);
 
     // --- List editing (frmMain_list.cpp)
 

@@ -1,0 +1,375 @@
+// Picture fitting and the caption overlay, checked pixel by pixel.
+#include "frame/caption.h"
+#include "frame/fitpicture.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kelbo;
+
+namespace {
+
+const QColor kFace(212, 208, 200); // the scratch surface's background in these tests
+
+QImage quadrants(int w, int h)
+{
+    // Red top-left, green top-right, blue bottom-left, yellow bottom-right.
+    QImage image(w, h, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.fillRect(0, 0, w / 2, h / 2, Qt::red);
+    p.fillRect(w / 2, 0, w - w / 2, h / 2, Qt::green);
+    p.fillRect(0, h / 2, w / 2, h - h / 2, Qt::blue);
+    p.fillRect(w / 2, h / 2, w - w / 2, h - h / 2, Qt::yellow);
+    return image;
+}
+
+QString save(const QTemporaryDir &dir, const QString &name, const QImage &image)
+{
+    const QString path = dir.filePath(name);
+    if (!image.save(path))
+        return {};
+    return path;
+}
+
+QString writeBytes(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+// A 2 x 1 GIF: pixel 0 red, pixel 1 the transparent colour (blue in the palette).
+QByteArray transparentGif()
+{
+    return QByteArray::fromHex("474946383961" // GIF89a
+                               "0200" "0100" "80" "00" "00" // 2 x 1, global table of 2 colours
+                               "ff0000" "0000ff"
+                               "21f904" "01" "0000" "01" "00" // transparent index 1
+                               "2c" "0000" "0000" "0200" "0100" "00"
+                               "02" "02" "440a" "00" // LZW: clear, 0, 1, end
+                               "3b");
+}
+
+// A BMP header that declares a picture of w x h pixels, with no pixel data behind it.
+QByteArray bmpHeader(qint32 w, qint32 h)
+{
+    QByteArray bytes(54, '\0');
+    auto put32 = [&](int at, quint32 v) { for (int i = 0; i < 4; ++i) bytes[at + i] = char(v >> (8 * i)); };
+    auto put16 = [&](int at, quint16 v) { bytes[at] = char(v); bytes[at + 1] = char(v >> 8); };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, 54);
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, quint32(w));
+    put32(22, quint32(h));
+    put16(26, 1);
+    put16(28, 24);
+    return bytes;
+}
+
+int countDifferent(const QImage &a, const QImage &b, QRect *bounds = nullptr)
+{
+    int count = 0;
+    QRect box;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y)) {
+                ++count;
+                box |= QRect(x, y, 1, 1);
+            }
+    if (bounds)
+        *bounds = box;
+    return count;
+}
+
+} // namespace
+
+class TestFrame : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void fitEnlargesAndReduces_data();
+    void fitEnlargesAndReduces();
+    void exactSizeIsCopied();
+    void onePixelFillsTarget();
+    void transparentGifShowsBackground();
+    void reductionDoesNotAlias();
+    void failuresDrawNothing_data();
+    void failuresDrawNothing();
+    void captionPositions_data();
+    void captionPositions();
+    void captionDrawsGlyphsOnly();
+    void emptyCaptionChangesNothing();
+    void multiLineCaption();
+    void wideCaptionIsClipped();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TestFrame::initTestCase()
+{
+    QVERIFY(dir.isValid());
+}
+
+void TestFrame::fitEnlargesAndReduces_data()
+{
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("target");
+    QTest::newRow("smaller: 20x10 onto 320x240") << QSize(20, 10) << QSize(320, 240);
+    QTest::newRow("other proportions: 200x100 onto 320x240") << QSize(200, 100) << QSize(320, 240);
+    QTest::newRow("larger: 1024x768 onto 320x240") << QSize(1024, 768) << QSize(320, 240);
+    QTest::newRow("tall strip: 100x800 onto 237x181") << QSize(100, 800) << QSize(237, 181);
+    QTest::newRow("thumbnail: 640x480 onto 41x41") << QSize(640, 480) << QSize(41, 41);
+}
+
+void TestFrame::fitEnlargesAndReduces()
+{
+    QFETCH(QSize, picture);
+    QFETCH(QSize, target);
+    const QString path = save(dir, QStringLiteral("q%1x%2.bmp").arg(picture.width()).arg(picture.height()),
+                              quadrants(picture.width(), picture.height()));
+    QVERIFY(!path.isEmpty());
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface out(target, 0, QColor(1, 2, 3));
+    QVERIFY(FitPicture(path, scratch, out));
+    QCOMPARE(scratch.image().size(), picture);
+    QCOMPARE(out.image().size(), target);
+    // Each quadrant covers its quarter of the target, whatever the proportions: the axes are
+    // scaled independently (200x100 onto 320x240 is 1.6 across and 2.4 down).
+    const int w = target.width(), h = target.height();
+    const int mx = w / 4, my = h / 4;
+    QCOMPARE(out.image().pixelColor(mx, my), QColor(Qt::red));
+    QCOMPARE(out.image().pixelColor(w - 1 - mx, my), QColor(Qt::green));
+    QCOMPARE(out.image().pixelColor(mx, h - 1 - my), QColor(Qt::blue));
+    QCOMPARE(out.image().pixelColor(w - 1 - mx, h - 1 - my), QColor(Qt::yellow));
+    QCOMPARE(out.image().pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(out.image().pixelColor(w - 1, h - 1), QColor(Qt::yellow));
+    // Every pixel was overwritten.
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            QVERIFY(out.image().pixelColor(x, y) != QColor(1, 2, 3));
+}
+
+void TestFrame::exactSizeIsCopied()
+{
+    QImage picture(320, 240, QImage::Format_RGB32);
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            picture.setPixel(x, y, qRgb((x * 7) & 255, (y * 13) & 255, (x ^ y) & 255));
+    const QString path = save(dir, QStringLiteral("exact.bmp"), picture);
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface out(QSize(320, 240));
+    QVERIFY(FitPicture(path, scratch, out));
+    QCOMPARE(countDifferent(out.image(), picture), 0);
+}
+
+void TestFrame::onePixelFillsTarget()
+{
+    QImage dot(1, 1, QImage::Format_RGB32);
+    dot.setPixel(0, 0, qRgb(10, 200, 30));
+    const QString path = save(dir, QStringLiteral("dot.bmp"), dot);
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface out(QSize(320, 240));
+    QVERIFY(FitPicture(path, scratch, out));
+    QImage expected(320, 240, QImage::Format_RGB32);
+    expected.fill(QColor(10, 200, 30));
+    QCOMPARE(countDifferent(out.image(), expected), 0);
+}
+
+void TestFrame::transparentGifShowsBackground()
+{
+    const QString path = writeBytes(dir, QStringLiteral("transparent.gif"), transparentGif());
+    Surface scratch(QSize(5, 5), 0, kFace);
+    QVERIFY(LoadPicture(path, scratch));
+    QCOMPARE(scratch.image().size(), QSize(2, 1));
+    QCOMPARE(scratch.image().pixelColor(0, 0), QColor(Qt::red));
+    QCOMPARE(scratch.image().pixelColor(1, 0), kFace);
+    Surface out(QSize(100, 40));
+    StretchPicture(scratch, out);
+    QCOMPARE(out.image().pixelColor(5, 20), QColor(Qt::red));
+    QCOMPARE(out.image().pixelColor(94, 20), kFace);
+}
+
+void TestFrame::reductionDoesNotAlias()
+{
+    // A one-pixel checkerboard reduced 8 times: an averaging filter gives an even grey, a
+    // sampling one gives black, white or moire.
+    QImage board(2560, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(board.scanLine(y));
+        for (int x = 0; x < board.width(); ++x)
+            line[x] = ((x + y) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+    }
+    const QString path = save(dir, QStringLiteral("board.bmp"), board);
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface out(QSize(320, 240));
+    QVERIFY(FitPicture(path, scratch, out));
+    int worst = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+            worst = std::max(worst, std::abs(qGray(out.image().pixel(x, y)) - 128));
+    QVERIFY2(worst <= 4, qPrintable(QStringLiteral("largest deviation from grey: %1").arg(worst)));
+}
+
+void TestFrame::failuresDrawNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("create");
+    QTest::newRow("missing file") << QByteArray() << false;
+    QTest::newRow("not a picture") << QByteArray("just some text, not a picture") << true;
+    QTest::newRow("empty file") << QByteArray() << true;
+    QTest::newRow("bomb: 100000 x 100000 declared") << bmpHeader(100000, 100000) << true;
+    QTest::newRow("bomb: 30000 x 30000 declared") << bmpHeader(30000, 30000) << true;
+    QTest::newRow("truncated picture") << bmpHeader(64, 64) << true;
+}
+
+void TestFrame::failuresDrawNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, create);
+    const QString name = QStringLiteral("bad-%1.bmp").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')).replace(QLatin1Char(':'), QLatin1Char('_'));
+    const QString path = create ? writeBytes(dir, name, bytes) : dir.filePath(name);
+    QVERIFY(!path.isEmpty());
+    Surface scratch(QSize(7, 3), 0, kFace);
+    scratch.image().fill(Qt::cyan);
+    Surface out(QSize(50, 40), 0, QColor(9, 9, 9));
+    const QImage before = out.image().copy();
+    QVERIFY(!FitPicture(path, scratch, out));
+    QCOMPARE(countDifferent(out.image(), before), 0);
+    QCOMPARE(scratch.image().size(), QSize(7, 3));
+    QCOMPARE(scratch.image().pixelColor(0, 0), QColor(Qt::cyan));
+}
+
+void TestFrame::captionPositions_data()
+{
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<QPointF>("position");
+    // picPre: outer 241 x 185; a text block of 50 x 20; current position (7, 9).
+    QTest::newRow("0 Centre") << 0 << QPointF(95.5, 82.5);
+    QTest::newRow("1 Haut Centre") << 1 << QPointF(95.5, 0);
+    QTest::newRow("2 Bas Centre") << 2 << QPointF(95.5, 165);
+    QTest::newRow("3 Gauche Centre") << 3 << QPointF(0, 82.5);
+    QTest::newRow("4 Haut Gauche") << 4 << QPointF(0, 0);
+    QTest::newRow("5 Bas Gauche") << 5 << QPointF(0, 165);
+    QTest::newRow("6 Droite Centre") << 6 << QPointF(189, 82.5);
+    QTest::newRow("7 Haut Droite") << 7 << QPointF(189, 0);
+    QTest::newRow("8 Bas Droite") << 8 << QPointF(189, 165);
+    QTest::newRow("none selected") << -1 << QPointF(7, 9);
+    QTest::newRow("out of range") << 9 << QPointF(7, 9);
+}
+
+void TestFrame::captionPositions()
+{
+    QFETCH(int, alignment);
+    QFETCH(QPointF, position);
+    QCOMPARE(captionPosition(alignment, QSizeF(241, 185), QSizeF(50, 20), QPointF(7, 9)), position);
+}
+
+void TestFrame::captionDrawsGlyphsOnly()
+{
+    Surface pre(QSize(237, 181), 2);
+    pre.font = QFont(QStringLiteral("Liberation Sans"));
+    pre.font.setPointSizeF(12);
+    pre.font.setBold(true);
+    pre.foreColor = Qt::white;
+    pre.image().fill(QColor(20, 40, 60));
+    const QImage before = pre.image().copy();
+    DrawCaption(pre, QStringLiteral("Kelbo"), 4);
+    QRect changed;
+    const int count = countDifferent(pre.image(), before, &changed);
+    const QSizeF block = captionSize(QStringLiteral("Kelbo"), pre.font, &pre.image());
+    QVERIFY(count > 0);
+    // Everything drawn lies in the text block at (0, 0), and far from all of it: the glyphs,
+    // not a filled cell.
+    QVERIFY(QRectF(0, 0, block.width() + 1, block.height() + 1).contains(QRectF(changed)));
+    QVERIFY(count < int(block.width() * block.height() / 2));
+    bool white = false;
+    for (int y = changed.top(); y <= changed.bottom(); ++y)
+        for (int x = changed.left(); x <= changed.right(); ++x)
+            white = white || pre.image().pixelColor(x, y) == QColor(Qt::white);
+    QVERIFY(white);
+    QCOMPARE(pre.currentX, 0.0f);
+    QCOMPARE(pre.currentY, 0.0f);
+
+    // Bottom right: the block ends 2 pixels past the right of the drawing area's outer size
+    // and 4 pixels below its bottom edge, so it is clipped there.
+    pre.image().fill(QColor(20, 40, 60));
+    DrawCaption(pre, QStringLiteral("Kelbo"), 8);
+    QCOMPARE(pre.currentX, float(241 - float(block.width()) - 2));
+    QCOMPARE(pre.currentY, float(185 - float(block.height())));
+    QVERIFY(countDifferent(pre.image(), before, &changed) > 0);
+    QVERIFY(changed.left() >= int(pre.currentX));
+}
+
+void TestFrame::emptyCaptionChangesNothing()
+{
+    Surface pre(QSize(237, 181), 2);
+    pre.image().fill(QColor(20, 40, 60));
+    pre.currentX = 3;
+    pre.currentY = 4;
+    const QImage before = pre.image().copy();
+    DrawCaption(pre, QString(), 0);
+    QCOMPARE(countDifferent(pre.image(), before), 0);
+    QCOMPARE(pre.currentX, 3.0f);
+    // A caption of blanks is placed like any other, and draws no visible pixel.
+    DrawCaption(pre, QStringLiteral("   "), 4);
+    QCOMPARE(countDifferent(pre.image(), before), 0);
+    QCOMPARE(pre.currentX, 0.0f);
+}
+
+void TestFrame::multiLineCaption()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSizeF(12);
+    QImage device(10, 10, QImage::Format_RGB32);
+    const QFontMetricsF m(font, &device);
+    const QSizeF one = captionSize(QStringLiteral("abcdef"), font, &device);
+    QCOMPARE(one, QSizeF(m.horizontalAdvance(QStringLiteral("abcdef")), m.height()));
+    // Widest line, total height, whatever the line breaks.
+    QCOMPARE(captionSize(QStringLiteral("ab\nabcdef"), font, &device), QSizeF(one.width(), 2 * m.height()));
+    QCOMPARE(captionSize(QStringLiteral("ab\r\nabcdef\rx"), font, &device), QSizeF(one.width(), 3 * m.height()));
+
+    Surface pre(QSize(237, 181), 2);
+    pre.font = font;
+    pre.foreColor = Qt::white;
+    pre.image().fill(Qt::black);
+    DrawCaption(pre, QStringLiteral("ab\nabcdef"), 0);
+    const QSizeF block = captionSize(QStringLiteral("ab\nabcdef"), font, &pre.image());
+    QCOMPARE(pre.currentY, float(185.0f / 2 - float(block.height()) / 2));
+    // The second line is drawn: something white in its half of the block.
+    bool secondLine = false;
+    const int top = int(pre.currentY + m.height());
+    for (int y = top; y < int(pre.currentY + block.height()); ++y)
+        for (int x = 0; x < 237; ++x)
+            secondLine = secondLine || qGray(pre.image().pixel(x, y)) > 128;
+    QVERIFY(secondLine);
+}
+
+void TestFrame::wideCaptionIsClipped()
+{
+    Surface pre(QSize(237, 181), 2);
+    pre.font = QFont(QStringLiteral("Liberation Sans"));
+    pre.font.setPointSizeF(12);
+    pre.foreColor = Qt::white;
+    pre.image().fill(Qt::black);
+    const QString wide(60, QLatin1Char('W'));
+    DrawCaption(pre, wide, 0);
+    QVERIFY(pre.currentX < 0);
+    // Glyphs reach both edges of the drawing area.
+    bool left = false, right = false;
+    for (int y = 0; y < 181; ++y) {
+        left = left || qGray(pre.image().pixel(0, y)) > 0 || qGray(pre.image().pixel(1, y)) > 0;
+        right = right || qGray(pre.image().pixel(236, y)) > 0 || qGray(pre.image().pixel(235, y)) > 0;
+    }
+    QVERIFY(left);
+    QVERIFY(right);
+}
+
+QTEST_MAIN(TestFrame)
+#include "tst_frame.moc"
