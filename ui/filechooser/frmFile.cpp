@@ -62,6 +62,7 @@ frmFile::frmFile(Services &services, QWidget *parent)
                    | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSizeF(8.25);
+    font.setStretch(90); // as in the main window: the classic 8-point face is narrower
     setFont(font);
     setFixedSize(5880 / 15, 3030 / 15);
 
