@@ -7,8 +7,10 @@
 #include "picturefiles.h"
 #include "scriptedservices.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QTimer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -62,6 +64,7 @@ private Q_SLOTS:
     void addSeveralSkipsMissingPieces();
     void addSeveralEndsAtUndecodable();
     void chooserKeptBetweenUses();
+    void chooserThroughRealModalLoop();
     void remove_data();
     void remove();
     void removeLastEntry();
@@ -300,6 +303,34 @@ void TestFrmMainList::chooserKeptBetweenUses()
         QTest::mouseClick(dialog.cmdCan, Qt::LeftButton);
     });
     QCOMPARE(services->dialogsShown, (QStringList{"frmFile", "frmFile"}));
+}
+
+void TestFrmMainList::chooserThroughRealModalLoop()
+{
+    // The program's own services: the chooser runs in its modal loop, and a timer plays the
+    // user once it is up.
+    QtServices real;
+    frmMain window(real);
+    bool played = false;
+    std::function<void()> play = [&] {
+        auto *dialog = qobject_cast<frmFile *>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(10, &window, play);
+            return;
+        }
+        played = true;
+        QVERIFY(dialog->Dir1->setPath(m_dir));
+        const QList<QListWidgetItem *> found = dialog->File1->findItems(QStringLiteral("vert.gif"), Qt::MatchExactly);
+        QCOMPARE(found.size(), 1);
+        found.first()->setSelected(true);
+        QTest::mouseClick(dialog->cmdOk, Qt::LeftButton);
+    };
+    QTimer::singleShot(0, &window, play);
+    window.cmdAddM_Click();
+    QVERIFY(played);
+    QCOMPARE(window.files().count(), 1);
+    QCOMPARE(window.files().text(1), picture("vert.gif"));
+    QVERIFY(!window.chooser().isVisible());
 }
 
 void TestFrmMainList::remove_data()
