@@ -4,8 +4,6 @@
 #include "ui/main/frmMain.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QTranslator>
 
 int main(int argc, char *argv[])
 {
@@ -14,10 +12,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(kelbo::app::versionText());
 
     // The whole interface is French, Qt's own buttons and dialogs included.
-    QTranslator qtFrench;
-    if (qtFrench.load(QStringLiteral("qtbase_fr"),
-                      QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtFrench);
+    kelbo::installFrenchTranslations();
 
     kelbo::QtServices services;
     kelbo::frmMain window(services);

@@ -25,6 +25,8 @@ inline constexpr int kMaxDecodedMegabytes = 256;
 void StretchPicture(const Surface &scratch, Surface &target);
 
 // LoadPicture then StretchPicture; false, with nothing drawn, when the file cannot be decoded.
+// A picture whose reader can decode at a reduced scale (JPEG) and that is reduced onto the
+// target is decoded straight to the target's size: `scratch` then holds that reduced picture.
 [[nodiscard]] bool FitPicture(const QString &path, Surface &scratch, Surface &target);
 
 } // namespace kelbo

@@ -41,6 +41,15 @@ QMessageBox::Icon toQtIcon(MsgIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// Message texts may separate their lines with a carriage return alone, which a message box
+// breaks on as on a line feed; Qt's labels break on line feeds only.
+QString displayText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
 {
     QFileDialog dialog(QApplication::activeWindow(), request.title);
@@ -61,7 +70,8 @@ QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode 
 
 MsgResult QtServices::messageBox(const MessageRequest &request)
 {
-    QMessageBox box(toQtIcon(request.icon), request.title, request.text, QMessageBox::NoButton,
+    QMessageBox box(toQtIcon(request.icon), request.title, displayText(request.text),
+                    QMessageBox::NoButton,
                     QApplication::activeWindow());
     if (request.buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

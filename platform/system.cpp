@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 namespace kelbo {
 
@@ -30,6 +32,21 @@ bool FileExists(const QString &path)
     std::error_code ec;
     (void)std::filesystem::file_size(toFsPath(path), ec);
     return !ec;
+}
+
+bool installFrenchTranslations()
+{
+    static QTranslator *translator = nullptr;
+    if (translator)
+        return true;
+    auto *candidate = new QTranslator(QCoreApplication::instance());
+    if (!candidate->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete candidate;
+        return false;
+    }
+    QCoreApplication::installTranslator(candidate);
+    translator = candidate;
+    return true;
 }
 
 void doEvents()

@@ -23,6 +23,10 @@ std::filesystem::path toFsPath(const QString &path);
 // a folder or a file whose folder cannot be searched. A file of length zero exists.
 bool FileExists(const QString &path);
 
+// Installs Qt's French translations, so that the toolkit's own buttons and dialogs speak
+// French whatever the system language. False when they are not installed.
+bool installFrenchTranslations();
+
 // Lets pending user-interface events run from inside a handler.
 void doEvents();
 

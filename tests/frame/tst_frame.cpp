@@ -3,9 +3,12 @@
 #include "frame/fitpicture.h"
 
 #include <QFile>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cmath>
 
 using namespace kelbo;
 
@@ -99,6 +102,7 @@ private Q_SLOTS:
     void onePixelFillsTarget();
     void transparentGifShowsBackground();
     void reductionDoesNotAlias();
+    void reducedJpegMatchesFullDecode();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
     void captionPositions_data();
@@ -215,6 +219,49 @@ void TestFrame::reductionDoesNotAlias()
         for (int x = 0; x < 320; ++x)
             worst = std::max(worst, std::abs(qGray(out.image().pixel(x, y)) - 128));
     QVERIFY2(worst <= 4, qPrintable(QStringLiteral("largest deviation from grey: %1").arg(worst)));
+}
+
+void TestFrame::reducedJpegMatchesFullDecode()
+{
+    // A smooth photograph-like picture with fine detail in one corner.
+    QImage photo(2560, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            const bool fine = x > 1900 && y > 1100;
+            const int detail = fine ? ((x / 2 + y / 2) & 1) * 120 : 0;
+            photo.setPixel(x, y, qRgb(std::min(255, x / 11 + detail), y * 255 / 1600, (x + y) % 256 / 2 + 60));
+        }
+    QImageWriter writer(dir.filePath(QStringLiteral("photo.jpg")));
+    writer.setQuality(95);
+    QVERIFY(writer.write(photo));
+    const QString path = dir.filePath(QStringLiteral("photo.jpg"));
+
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface reduced(QSize(320, 240));
+    QVERIFY(FitPicture(path, scratch, reduced));
+    QCOMPARE(scratch.image().size(), QSize(320, 240)); // decoded at a reduced scale
+
+    Surface full(QSize(320, 240));
+    QVERIFY(LoadPicture(path, scratch));
+    QCOMPARE(scratch.image().size(), QSize(2560, 1600));
+    StretchPicture(scratch, full);
+
+    double squares = 0;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x) {
+            const QRgb a = reduced.image().pixel(x, y), b = full.image().pixel(x, y);
+            for (int d : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+                squares += d * d;
+        }
+    const double mse = squares / (320.0 * 240 * 3);
+    const double psnr = mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    QVERIFY2(psnr >= 38, qPrintable(QStringLiteral("PSNR %1 dB").arg(psnr)));
+    // The fine corner averages to its mean, not to stripes.
+    int worst = 0;
+    for (int y = 190; y < 240; ++y)
+        for (int x = 260; x < 320; ++x)
+            worst = std::max(worst, std::abs(qRed(reduced.image().pixel(x, y)) - qRed(full.image().pixel(x, y))));
+    QVERIFY2(worst <= 12, qPrintable(QStringLiteral("largest difference in the detailed corner: %1").arg(worst)));
 }
 
 void TestFrame::failuresDrawNothing_data()

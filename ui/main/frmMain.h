@@ -141,6 +141,7 @@ public:
     // --- Export (frmMain_export.cpp)
 
     // --- About box (frmMain_about.cpp)
+    void Mnu_Apropos_Click();
 
 Q_SIGNALS:
     // The main window was unloaded: the program ends.

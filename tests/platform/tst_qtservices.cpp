@@ -1,0 +1,160 @@
+// The real Qt services, driven end to end: a timer finds the modal window that opened,
+// checks it and answers it as a user would.
+#include "platform/services.h"
+#include "platform/system.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+using namespace kelbo;
+
+namespace {
+
+// Runs `act` on the first visible top-level widget of type T once it shows up.
+template <typename T>
+void whenShown(std::function<void(T *)> act)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *t = qobject_cast<T *>(w); t && t->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                act(t);
+                return;
+            }
+        }
+    });
+    timer->start();
+}
+
+} // namespace
+
+class TestQtServices : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void okMessageBox();
+    void questionAnsweredNo();
+    void questionAnsweredYes();
+    void openDialogReturnsChosenFile();
+    void saveDialogCancelled();
+    void modalDialog();
+};
+
+void TestQtServices::initTestCase()
+{
+    QVERIFY(installFrenchTranslations());
+}
+
+void TestQtServices::okMessageBox()
+{
+    QtServices services;
+    QString text, title, button;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenShown<QMessageBox>([&](QMessageBox *box) {
+        text = box->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        button = box->buttons().size() == 1 ? box->buttons().first()->text() : QString();
+        box->buttons().first()->click();
+    });
+    QCOMPARE(services.messageBox({QStringLiteral("La taille ne peut dépasser 640 Pixels."),
+                                  QStringLiteral("Kelbo"), MsgIcon::Information, MsgButtons::Ok}),
+             MsgResult::Ok);
+    QCOMPARE(text, QStringLiteral("La taille ne peut dépasser 640 Pixels."));
+    QCOMPARE(title, QStringLiteral("Kelbo"));
+    QCOMPARE(icon, QMessageBox::Information);
+    QCOMPARE(button, QStringLiteral("OK"));
+}
+
+void TestQtServices::questionAnsweredNo()
+{
+    QtServices services;
+    QStringList buttons;
+    bool yesIsDefault = false;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    whenShown<QMessageBox>([&](QMessageBox *box) {
+        for (QAbstractButton *b : box->buttons())
+            buttons << b->text();
+        yesIsDefault = box->defaultButton() == box->button(QMessageBox::Yes);
+        icon = box->icon();
+        box->button(QMessageBox::No)->click();
+    });
+    QCOMPARE(services.messageBox({QStringLiteral("Etes vous sur de créer un nouveau projet ?"),
+                                  QStringLiteral("Nouveau projet"), MsgIcon::Question, MsgButtons::YesNo}),
+             MsgResult::No);
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{QStringLiteral("&Non"), QStringLiteral("&Oui")}));
+    QVERIFY(yesIsDefault);
+    QCOMPARE(icon, QMessageBox::Question);
+}
+
+void TestQtServices::questionAnsweredYes()
+{
+    QtServices services;
+    whenShown<QMessageBox>([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); });
+    QCOMPARE(services.messageBox({QStringLiteral("?"), QStringLiteral("Nouveau projet"), MsgIcon::Question,
+                                  MsgButtons::YesNo}),
+             MsgResult::Yes);
+}
+
+void TestQtServices::openDialogReturnsChosenFile()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("projet.kelbo")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QtServices services;
+    QString title;
+    QStringList filters;
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        dialog->setDirectory(dir.path());
+        dialog->selectFile(file.fileName());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString chosen = services.showOpen({QStringLiteral("Ouvrir un projet AVI"),
+                                              QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|"), QString()});
+    QCOMPARE(chosen, file.fileName());
+    QCOMPARE(title, QStringLiteral("Ouvrir un projet AVI"));
+    QCOMPARE(filters, QStringList{QStringLiteral("Projet AVI (*.kelbo) (*.kelbo)")});
+}
+
+void TestQtServices::saveDialogCancelled()
+{
+    QtServices services;
+    whenShown<QFileDialog>([](QFileDialog *dialog) { dialog->reject(); });
+    QCOMPARE(services.showSave({QStringLiteral("Enregistrer le projet sous"),
+                                QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|"), QString()}),
+             QString());
+}
+
+void TestQtServices::modalDialog()
+{
+    QtServices services;
+    QDialog dialog;
+    bool wasModal = false;
+    whenShown<QDialog>([&](QDialog *d) {
+        wasModal = d->isModal();
+        d->hide(); // hiding ends the modal showing, as the chooser does
+    });
+    services.showModal(dialog);
+    QVERIFY(wasModal);
+    QVERIFY(!dialog.isVisible());
+}
+
+QTEST_MAIN(TestQtServices)
+#include "tst_qtservices.moc"
