@@ -53,6 +53,7 @@ private Q_SLOTS:
     void decode();
     void apply_data();
     void apply();
+    void fullListRefusesFurtherPictures();
     void writeReplacesAndRoundTrips();
     void failedWriteKeepsOldFile();
 };
@@ -136,9 +137,22 @@ void TestProjectFile::apply()
     PlainField fps, width, height;
     PlainList files;
     files.items = {QStringLiteral("pre")};
-    QCOMPARE(applyProjectLines(lines, {fps, width, height}, files), complete);
+    const AppliedProject applied = applyProjectLines(lines, {fps, width, height}, files);
+    QCOMPARE(applied.complete, complete);
+    QCOMPARE(applied.refused, 0);
     QCOMPARE((QStringList{fps.value, width.value, height.value}), fields);
     QCOMPARE(files.items, complete ? list : QStringList{QStringLiteral("pre")});
+}
+
+void TestProjectFile::fullListRefusesFurtherPictures()
+{
+    PlainField fps, width, height;
+    PlainList files;
+    files.items = {QStringLiteral("a"), QStringLiteral("b")};
+    const AppliedProject applied = applyProjectLines({"1", "2", "3", "c", "", "d", "e"}, {fps, width, height}, files, 3);
+    QVERIFY(applied.complete);
+    QCOMPARE(applied.refused, 2);
+    QCOMPARE(files.items, (QStringList{"a", "b", "c"}));
 }
 
 void TestProjectFile::writeReplacesAndRoundTrips()
