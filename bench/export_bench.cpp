@@ -99,7 +99,8 @@ int main(int argc, char *argv[])
     }
     PlainList files;
     PlainField fps{QString()}, width{QString()}, height{QString()};
-    if (!applyProjectLines(splitProjectLines(decodeProjectBytes(file.readAll())), {fps, width, height}, files)) {
+    if (!applyProjectLines(splitProjectLines(decodeProjectBytes(file.readAll())), {fps, width, height}, files)
+             .complete) {
         std::fprintf(stderr, "not a project: %s\n", argv[1]);
         return 1;
     }

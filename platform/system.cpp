@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QPainter>
+#include <QPixmap>
 #include <QTranslator>
 
 namespace kelbo {
@@ -65,9 +67,6 @@ double monotonicSeconds()
 }
 
 } // namespace kelbo
-
-#include <QPainter>
-#include <QPixmap>
 
 namespace kelbo::app {
 QIcon icon()

@@ -1,6 +1,7 @@
 #pragma once
 // The application object, the file-existence test, event pumping and the clock.
 
+#include <QIcon>
 #include <QString>
 
 #include <filesystem>
@@ -14,6 +15,7 @@ int major();            // 1
 int minor();            // 2
 int revision();         // 0
 QString versionText();  // "1.2.0"
+QIcon icon();           // 32 x 32: a strip of film, drawn rather than shipped as a file
 } // namespace app
 
 // A path of this platform from its text (the file system's own byte encoding).
@@ -34,9 +36,3 @@ void doEvents();
 double monotonicSeconds();
 
 } // namespace kelbo
-
-#include <QIcon>
-namespace kelbo::app {
-// The program's 32 x 32 icon: a strip of film, drawn rather than shipped as a file.
-QIcon icon();
-} // namespace kelbo::app

@@ -57,19 +57,26 @@ QStringList splitProjectLines(const QString &text)
     return text.split(kCrLf);
 }
 
-bool applyProjectLines(const QStringList &lines, SettingsFields fields, ListEntries &list)
+AppliedProject applyProjectLines(const QStringList &lines, SettingsFields fields, ListEntries &list,
+                                 int maxEntries)
 {
+    AppliedProject result;
     TextField *settings[] = {&fields.fps, &fields.width, &fields.height};
     for (qsizetype i = 0; i < 3; ++i) {
         if (i >= lines.size())
-            return false;
+            return result;
         settings[i]->setText(lines.at(i));
     }
+    result.complete = true;
     for (qsizetype i = 3; i < lines.size(); ++i) {
-        if (!lines.at(i).isEmpty())
+        if (lines.at(i).isEmpty())
+            continue;
+        if (list.count() >= maxEntries)
+            ++result.refused;
+        else
             list.add(lines.at(i));
     }
-    return true;
+    return result;
 }
 
 bool writeProjectFile(const QString &path, const QString &text)

@@ -5,6 +5,7 @@
 // otherwise as Windows-1252, so that files written in the 8-bit code page still open.
 
 #include "platform/controls.h"
+#include "project/imagelist.h"
 #include "project/settings.h"
 
 #include <QByteArray>
@@ -28,10 +29,15 @@ QString decodeProjectBytes(const QByteArray &bytes);
 // An empty text has no line at all.
 QStringList splitProjectLines(const QString &text);
 
+struct AppliedProject {
+    bool complete = false; // the three settings lines were present and the list was extended
+    int refused = 0;       // picture lines not added because the list was full
+};
+
 // Puts lines 1 to 3 into the fields, in order, stopping at the first missing line; then appends
-// every further non-empty line to `list`. True when the three settings lines were present
-// (the list was then extended).
-bool applyProjectLines(const QStringList &lines, SettingsFields fields, ListEntries &list);
+// every further non-empty line to `list`, as long as it holds fewer than `maxEntries`.
+AppliedProject applyProjectLines(const QStringList &lines, SettingsFields fields, ListEntries &list,
+                                 int maxEntries = kMaxImageEntries);
 
 // Writes `text` as the project file `path`, through a temporary file renamed over the target,
 // so that a failed save leaves any previous file whole. False on failure.

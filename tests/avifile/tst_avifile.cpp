@@ -3,6 +3,7 @@
 #include "platform/avifile.h"
 #include "platform/compressors.h"
 #include "avireadback.h"
+#include "filesizelimit.h"
 #include "scriptedservices.h"
 
 #include <QFile>
@@ -12,11 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cmath>
 #include <functional>
 
-#include <sys/resource.h>
 
 using namespace kelbo;
 using namespace kelbo::test;
@@ -639,16 +638,12 @@ void TestAviFile::failedWriteRemovesTheFile()
 {
     // A file size limit stands for a full disk: writing past it fails.
     const QString file = path(QStringLiteral("full.avi"));
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved {};
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 200 * 1024;
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
     HRESULT failure = AVIERR_OK;
     int written = 0;
     HRESULT completion = AVIERR_OK;
     {
+        const FileSizeLimit limit(200 * 1024);
+        QVERIFY(limit.active());
         Writer w;
         if (w.open(file) == AVIERR_OK && w.create(videoInfo(160, 160, 30)) == AVIERR_OK) {
             const DibFrame dib = toDib24(syntheticPhoto(160, 160, 0));
@@ -664,8 +659,6 @@ void TestAviFile::failedWriteRemovesTheFile()
         }
         completion = w.release();
     }
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
     QCOMPARE(failure, AVIERR_FILEWRITE);
     QVERIFY(written >= 1 && written < 20);
     QCOMPARE(completion, AVIERR_FILEWRITE);

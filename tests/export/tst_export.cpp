@@ -7,6 +7,7 @@
 #include "platform/compressors.h"
 #include "ui/main/frmMain.h"
 #include "avireadback.h"
+#include "filesizelimit.h"
 #include "scriptedservices.h"
 
 #include <QAction>
@@ -22,13 +23,11 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <csignal>
 #include <memory>
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/fsuid.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -561,16 +560,13 @@ void TestExport::diskFullWhileWriting()
         m_files.items << picture(QStringLiteral("b.bmp"));
     const QString path = out(QStringLiteral("full.avi"));
     chooseOutput(path, comptypeDIB);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved {};
-    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 150 * 1024;
-    QVERIFY(::setrlimit(RLIMIT_FSIZE, &limited) == 0);
-    ExportWindow w = window();
-    const ExportOutcome outcome = SaveAvi(w);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previousHandler);
+    ExportOutcome outcome = ExportOutcome::Written;
+    {
+        const FileSizeLimit limit(150 * 1024);
+        QVERIFY(limit.active());
+        ExportWindow w = window();
+        outcome = SaveAvi(w);
+    }
     QCOMPARE(outcome, ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
     QVERIFY(m_positions.size() >= 1 && m_positions.size() < 12);

@@ -6,8 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include "filesizelimit.h"
 
 using namespace kelbo;
 
@@ -53,6 +52,7 @@ private Q_SLOTS:
     void decode();
     void apply_data();
     void apply();
+    void fullListRefusesFurtherPictures();
     void writeReplacesAndRoundTrips();
     void failedWriteKeepsOldFile();
 };
@@ -136,9 +136,22 @@ void TestProjectFile::apply()
     PlainField fps, width, height;
     PlainList files;
     files.items = {QStringLiteral("pre")};
-    QCOMPARE(applyProjectLines(lines, {fps, width, height}, files), complete);
+    const AppliedProject applied = applyProjectLines(lines, {fps, width, height}, files);
+    QCOMPARE(applied.complete, complete);
+    QCOMPARE(applied.refused, 0);
     QCOMPARE((QStringList{fps.value, width.value, height.value}), fields);
     QCOMPARE(files.items, complete ? list : QStringList{QStringLiteral("pre")});
+}
+
+void TestProjectFile::fullListRefusesFurtherPictures()
+{
+    PlainField fps, width, height;
+    PlainList files;
+    files.items = {QStringLiteral("a"), QStringLiteral("b")};
+    const AppliedProject applied = applyProjectLines({"1", "2", "3", "c", "", "d", "e"}, {fps, width, height}, files, 3);
+    QVERIFY(applied.complete);
+    QCOMPARE(applied.refused, 2);
+    QCOMPARE(files.items, (QStringList{"a", "b", "c"}));
 }
 
 void TestProjectFile::writeReplacesAndRoundTrips()
@@ -170,19 +183,16 @@ void TestProjectFile::failedWriteKeepsOldFile()
     old.close();
 
     // Writing past a file-size limit fails for root too: the new text cannot be written whole.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
     QStringList many;
     for (int i = 0; i < 200; ++i)
         many << QStringLiteral("/pictures/picture-%1.jpg").arg(i);
-    const bool written = writeProjectFile(path, composeProjectText(QStringLiteral("30"), QStringLiteral("320"),
-                                                                   QStringLiteral("240"), many));
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-
+    bool written = true;
+    {
+        const kelbo::test::FileSizeLimit limit(1024);
+        QVERIFY(limit.active());
+        written = writeProjectFile(path, composeProjectText(QStringLiteral("30"), QStringLiteral("320"),
+                                                            QStringLiteral("240"), many));
+    }
     QVERIFY(!written);
     QCOMPARE(readAll(path), QByteArray("30\r\n320\r\n240\r\n/old.bmp"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("keep.kelbo")});

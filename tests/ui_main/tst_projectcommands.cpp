@@ -13,9 +13,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
+#include "filesizelimit.h"
+
 #include <memory>
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace kelbo;
@@ -246,14 +246,11 @@ void TestProjectCommands::failedSaveKeepsOldFileAndTells()
         w->files().add(QStringLiteral("/pictures/a-rather-long-name-%1.jpg").arg(i));
     services->saveAnswers.push_back(path);
 
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit small = saved;
-    small.rlim_cur = 1024;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
-    w->mnuFileSavePrj_Click();
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        const kelbo::test::FileSizeLimit limit(1024);
+        QVERIFY(limit.active());
+        w->mnuFileSavePrj_Click();
+    }
 
     QCOMPARE(readAll(path), QByteArray("25\r\n320\r\n240\r\n/old.bmp"));
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{QStringLiteral("old.kelbo")});

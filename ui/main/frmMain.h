@@ -7,6 +7,7 @@
 #include "platform/controls.h"
 #include "platform/services.h"
 #include "platform/surface.h"
+#include "platform/wait.h"
 #include "project/settings.h"
 
 #include <QMainWindow>
@@ -26,6 +27,8 @@ class QTabWidget;
 class QTreeWidget;
 
 namespace kelbo {
+
+class frmFile;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -93,9 +96,48 @@ public:
     bool openProjectFile(const QString &path);
 
     // --- List editing (frmMain_list.cpp)
+    void cmdAdd_Click();
+    void cmdAddM_Click();
+    void cmdRem_Click();
+    void cmdClear_Click();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void lvwFiles_Click();
+    // The several-files chooser: made at its first use, then only hidden between uses, so
+    // that it reopens where the user left it.
+    frmFile &chooser();
 
+private:
+    // Tells the user, and returns true, when the list cannot take another entry.
+    bool refuseFullList();
+    // Decodes `path` into picTemp; when that works, appends it as the selected entry and
+    // draws the thumbnail. False (nothing appended) when the picture cannot be decoded.
+    bool appendPicture(const QString &path);
+    void drawThumbnail();
+    // The slider maximum follows the entry count, within the slider's range 1..32767.
+    void updateSliderMaximum();
+    frmFile *m_chooser = nullptr;
+
+public:
     // --- Preview and playback (frmMain_preview.cpp)
     void slPre_Change();
+    void cmdFirst_Click();
+    void cmdBack_Click();
+    void cmdNext_Click();
+    void cmdLast_Click();
+    void cmdPlay_Click();
+    void cmdStop_Click();
+    // Shows entries 1 to the entry count at the frame rate of txtFPS, until the last one or a
+    // stop request (mStop). Events keep running, so a second playback can run inside it.
+    void PlayAnimation();
+    // Waits `seconds`, letting events run, until the time is up or mStop is set.
+    void WaitSeconds(float &seconds);
+    // Moves the slider to `position` (which draws that frame), first raising the slider
+    // maximum when the list has grown past it. False, with nothing changed, when no entry
+    // stands at `position`.
+    bool showPosition(int position);
+    // The clock, event pumping and idling of playback; tests replace them with a script.
+    WaitHooks waitHooks = qtWaitHooks();
 
     // --- Export (frmMain_export.cpp)
     // "Enregistrer au format AVI": the export of the list, with the preview following it.

@@ -1,7 +1,6 @@
 #include "ui/main/frmMain.h"
 
 #include <QAction>
-#include <QScrollBar>
 
 namespace kelbo {
 
@@ -12,15 +11,9 @@ void frmMain::connectExport()
 
 ExportOutcome frmMain::mnuFileSaveAvi_Click()
 {
+    // The preview follows the export, also past a slider range set before the list grew.
     ExportWindow window{*m_files, settingsFields(), picSave->surface(), picTemp->surface(),
-                        [this](int position) {
-                            // The preview follows the export even when the list grew since
-                            // its range was set.
-                            if (slPre->maximum() < position)
-                                slPre->setMaximum(position);
-                            slPre->setValue(position);
-                        },
-                        m_services};
+                        [this](int position) { showPosition(position); }, m_services};
     return SaveAvi(window);
 }
 

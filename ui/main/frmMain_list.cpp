@@ -1,9 +1,153 @@
 #include "ui/main/frmMain.h"
 
+#include "frame/fitpicture.h"
+#include "platform/system.h"
+#include "project/chosenfiles.h"
+#include "project/imagelist.h"
+#include "ui/filechooser/frmFile.h"
+
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+
+#include <algorithm>
+
 namespace kelbo {
 
 void frmMain::connectListEditing()
 {
+    connect(cmdAdd, &QPushButton::clicked, this, &frmMain::cmdAdd_Click);
+    connect(cmdAddM, &QPushButton::clicked, this, &frmMain::cmdAddM_Click);
+    connect(cmdRem, &QPushButton::clicked, this, &frmMain::cmdRem_Click);
+    connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
+    connect(cmdUp, &QPushButton::clicked, this, &frmMain::cmdUp_Click);
+    connect(cmdDown, &QPushButton::clicked, this, &frmMain::cmdDown_Click);
+    connect(lvwFiles, &QTreeWidget::itemClicked, this, &frmMain::lvwFiles_Click);
+}
+
+frmFile &frmMain::chooser()
+{
+    if (!m_chooser)
+        m_chooser = new frmFile(m_services, this);
+    return *m_chooser;
+}
+
+bool frmMain::refuseFullList()
+{
+    if (m_files->count() < kMaxImageEntries)
+        return false;
+    m_services.message(imageListFullMessage(), app::title(), MsgIcon::Exclamation);
+    return true;
+}
+
+bool frmMain::appendPicture(const QString &path)
+{
+    if (!LoadPicture(path, picTemp->surface()))
+        return false;
+    m_files->add(path);
+    m_files->select(m_files->count());
+    drawThumbnail();
+    return true;
+}
+
+void frmMain::drawThumbnail()
+{
+    StretchPicture(picTemp->surface(), picMini->surface());
+    picMini->surface().refresh();
+}
+
+void frmMain::updateSliderMaximum()
+{
+    // The minimum stays 1: an empty list keeps the maximum at 1 (the slider is then disabled
+    // or shows no entry), and a longer list than the slider can carry stops at its end.
+    slPre->setMaximum(std::clamp(m_files->count(), 1, kMaxImageEntries));
+}
+
+void frmMain::cmdAdd_Click()
+{
+    if (refuseFullList())
+        return;
+    const QString name = m_services.showOpen(
+        {QStringLiteral("Ajouter une image à la liste"),
+         QStringLiteral("Tous les fichiers images|*.bmp;*.gif;*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|"
+                        "GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"),
+         QString()});
+    if (name.isEmpty() || !FileExists(name))
+        return;
+    if (!appendPicture(name))
+        return;
+    updateSliderMaximum();
+}
+
+void frmMain::cmdAddM_Click()
+{
+    if (refuseFullList())
+        return;
+    frmFile &dialog = chooser();
+    m_services.showModal(dialog);
+    if (!dialog.mOk || dialog.mFile.isEmpty())
+        return;
+    // Every name comes back whole, blanks included, with the long form of its folder.
+    const ChosenFiles chosen = unpackChosenFiles(dialog.mFile);
+    for (const QString &path : chosen.paths) {
+        if (!FileExists(path))
+            continue;
+        if (refuseFullList())
+            break;
+        // A file that cannot be decoded ends the operation: the entries added before it stay.
+        if (!appendPicture(path))
+            return;
+    }
+    updateSliderMaximum();
+}
+
+void frmMain::cmdRem_Click()
+{
+    const int position = m_files->selected();
+    if (position == 0)
+        return;
+    m_files->remove(position);
+    // A position beyond the new maximum is pulled back to it, which draws that frame.
+    updateSliderMaximum();
+    if (m_files->count() == 0)
+        slPre->setEnabled(false);
+}
+
+void frmMain::cmdClear_Click()
+{
+    m_files->clear();
+}
+
+void frmMain::cmdUp_Click()
+{
+    const int position = m_files->selected();
+    if (position <= 1)
+        return;
+    const QString text = m_files->text(position);
+    m_files->remove(position);
+    m_files->insert(position - 1, text);
+    m_files->select(position - 1);
+}
+
+void frmMain::cmdDown_Click()
+{
+    const int position = m_files->selected();
+    if (position == 0 || position == m_files->count())
+        return;
+    const QString text = m_files->text(position);
+    m_files->remove(position);
+    m_files->insert(position + 1, text);
+    m_files->select(position + 1);
+}
+
+void frmMain::lvwFiles_Click()
+{
+    const int position = m_files->selected();
+    if (position == 0)
+        return;
+    const QString path = m_files->text(position);
+    if (FileExists(path) && LoadPicture(path, picTemp->surface()))
+        drawThumbnail();
 }
 
 } // namespace kelbo

@@ -58,8 +58,14 @@ bool frmMain::openProjectFile(const QString &path)
                            app::title(), MsgIcon::Critical);
         return false;
     }
-    if (!applyProjectLines(splitProjectLines(decodeProjectBytes(bytes)), settingsFields(), *m_files))
+    const AppliedProject applied =
+        applyProjectLines(splitProjectLines(decodeProjectBytes(bytes)), settingsFields(), *m_files);
+    if (!applied.complete)
         return false;
+    if (applied.refused > 0)
+        m_services.message(imageListFullMessage()
+                               + QStringLiteral("\n%1 images du projet n'ont pas été ajoutées.").arg(applied.refused),
+                           app::title(), MsgIcon::Exclamation);
     selectTab(1);
     return true;
 }

@@ -1,0 +1,109 @@
+#pragma once
+// Small picture files for tests, written at run time: BMP and JPEG through QImage::save, GIF
+// through a tiny encoder of its own (Qt reads GIF but does not write it).
+
+#include <QByteArray>
+#include <QColor>
+#include <QFile>
+#include <QImage>
+#include <QList>
+#include <QString>
+
+namespace kelbo::test {
+
+// A picture of one colour.
+inline QImage solidImage(QSize size, QColor color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    return image;
+}
+
+// Writes `image` as a GIF; at most four different colours (more return false). Each pixel is
+// stored as a literal LZW code, with a clear code every two pixels so that codes stay 3 bits.
+inline bool writeGif(const QString &path, const QImage &source)
+{
+    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    QList<QRgb> palette;
+    QByteArray indices;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb rgb = image.pixel(x, y) | 0xff000000u;
+            qsizetype i = palette.indexOf(rgb);
+            if (i < 0) {
+                if (palette.size() == 4)
+                    return false;
+                palette << rgb;
+                i = palette.size() - 1;
+            }
+            indices.append(char(i));
+        }
+    }
+    while (palette.size() < 4)
+        palette << qRgb(0, 0, 0);
+
+    QByteArray codes; // LZW bit stream, least significant bit first
+    quint32 buffer = 0;
+    int bits = 0;
+    auto put = [&](int code) {
+        buffer |= quint32(code) << bits;
+        bits += 3;
+        while (bits >= 8) {
+            codes.append(char(buffer & 0xff));
+            buffer >>= 8;
+            bits -= 8;
+        }
+    };
+    for (qsizetype i = 0; i < indices.size(); ++i) {
+        if (i % 2 == 0)
+            put(4); // clear
+        put(indices.at(i));
+    }
+    put(5); // end of information
+    if (bits > 0)
+        codes.append(char(buffer & 0xff));
+
+    auto le16 = [](QByteArray &out, int v) {
+        out.append(char(v & 0xff));
+        out.append(char((v >> 8) & 0xff));
+    };
+    QByteArray gif("GIF89a");
+    le16(gif, image.width());
+    le16(gif, image.height());
+    gif.append(char(0x91)); // global colour table of 4 entries
+    gif.append(char(0));
+    gif.append(char(0));
+    for (QRgb c : palette) {
+        gif.append(char(qRed(c)));
+        gif.append(char(qGreen(c)));
+        gif.append(char(qBlue(c)));
+    }
+    gif.append(',');
+    le16(gif, 0);
+    le16(gif, 0);
+    le16(gif, image.width());
+    le16(gif, image.height());
+    gif.append(char(0));
+    gif.append(char(2)); // minimum code size
+    for (qsizetype i = 0; i < codes.size(); i += 255) {
+        const QByteArray block = codes.mid(i, 255);
+        gif.append(char(block.size()));
+        gif.append(block);
+    }
+    gif.append(char(0));
+    gif.append(';');
+
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(gif) == gif.size();
+}
+
+// Writes `image` in the format its file name ends with (.bmp, .gif, .jpg, .jpeg).
+inline bool writePicture(const QString &path, const QImage &image)
+{
+    if (path.endsWith(QLatin1String(".gif"), Qt::CaseInsensitive))
+        return writeGif(path, image);
+    const char *format = path.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive) ? "BMP" : "JPEG";
+    return image.save(path, format, 100);
+}
+
+} // namespace kelbo::test
