@@ -151,8 +151,10 @@ std::optional<FrameFormat> parseFormat(const void *format, long size)
 std::optional<FrameFormat> formatFromStreamInfo(const AVISTREAMINFOA &info)
 {
     std::array<std::uint8_t, kInfoHeaderBytes> h{};
-    const int width = info.rcFrame.right - info.rcFrame.left;
-    const int height = info.rcFrame.bottom - info.rcFrame.top;
+    const std::int64_t width = std::int64_t(info.rcFrame.right) - info.rcFrame.left;
+    const std::int64_t height = std::int64_t(info.rcFrame.bottom) - info.rcFrame.top;
+    if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
+        return std::nullopt;
     putLe32(h.data(), kInfoHeaderBytes);
     putLe32(h.data() + 4, std::uint32_t(width));
     putLe32(h.data() + 8, std::uint32_t(height));

@@ -110,6 +110,7 @@ private Q_SLOTS:
     void dataRateLimitsTheSize();
     void releaseOrderAndCounts();
     void streamWithoutFormatIsWrittenEmpty();
+    void streamWithoutUsableRectangle();
     void fileWithoutStreamIsRemoved();
     void failedWriteRemovesTheFile();
     void saveOptionsGoesThroughServices();
@@ -622,6 +623,20 @@ void TestAviFile::streamWithoutFormatIsWrittenEmpty()
     QCOMPARE(r.height, 50);
     QCOMPARE(r.dwRate, 30u);
     QCOMPARE(qFromLittleEndian<std::uint32_t>(r.strf.constData() + 20), 292u * 50u);
+}
+
+void TestAviFile::streamWithoutUsableRectangle()
+{
+    // No format was fixed and the frame rectangle gives no frame: nothing readable can be
+    // written, the file is removed and the release says so.
+    const QString file = path(QStringLiteral("norect.avi"));
+    Writer w;
+    QCOMPARE(w.open(file), AVIERR_OK);
+    AVISTREAMINFOA info = videoInfo(0, 0, 30);
+    SetRect(&info.rcFrame, 0, 0, 2000000000, -5);
+    QCOMPARE(w.create(info), AVIERR_OK);
+    QCOMPARE(w.release(), AVIERR_FILEWRITE);
+    QVERIFY(!QFile::exists(file));
 }
 
 void TestAviFile::fileWithoutStreamIsRemoved()
