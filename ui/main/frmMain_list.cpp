@@ -42,8 +42,13 @@ bool frmMain::refuseFullList()
 
 bool frmMain::appendPicture(const QString &path)
 {
-    if (!LoadPicture(path, picTemp->surface()))
+    if (!LoadPicture(path, picTemp->surface())) {
+        // Nothing is added; say why rather than leave the user wondering.
+        m_services.message(QStringLiteral("Impossible de lire l'image :\n") + path
+                               + QStringLiteral("\nElle n'a pas été ajoutée à la liste."),
+                           app::title(), MsgIcon::Exclamation);
         return false;
+    }
     m_files->add(path);
     m_files->select(m_files->count());
     drawThumbnail();
