@@ -337,6 +337,16 @@ ExportOutcome SaveAvi(ExportWindow &w)
                  MsgIcon::Exclamation);
             return ExportOutcome::Failed;
         }
+        // A project file may hold any number: refused before a picture of that size is made.
+        if (*width > kAviMaxFrameSide || *height > kAviMaxFrameSide) {
+            tell(w.services,
+                 QStringLiteral("La taille de la vidéo ne peut dépasser %1 × %1 pixels : %2 × %3.")
+                     .arg(kAviMaxFrameSide)
+                     .arg(*width)
+                     .arg(*height),
+                 MsgIcon::Exclamation);
+            return ExportOutcome::Failed;
+        }
         w.picSave.resizeDrawingArea(QSize(*width, *height));
         const auto fps = number(w.fields.fps, QStringLiteral("Le nombre d'images par seconde"));
         if (!fps)

@@ -47,6 +47,10 @@ constexpr HRESULT AVIERR_READONLY = makeAviError(114);
 constexpr HRESULT AVIERR_NODATA = makeAviError(115);
 constexpr HRESULT AVIERR_ERROR = makeAviError(199);
 
+// The largest frame width or height the writer takes. An 8K frame fits, and the few copies of
+// one frame that an export holds at a time stay within a few hundred megabytes.
+constexpr int kAviMaxFrameSide = 8192;
+
 // AVIFileOpen modes.
 constexpr std::uint32_t OF_READ = 0x0000;
 constexpr std::uint32_t OF_WRITE = 0x0001;

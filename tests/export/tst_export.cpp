@@ -526,6 +526,12 @@ void TestExport::fieldsThatAreNotNumbers_data()
                                 << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 0 × 120.");
     QTest::newRow("negative height") << "30" << "160" << "-4"
                                      << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 160 × -4.");
+    // A project file can hold any number: a frame beyond what the video can take is refused
+    // before a picture of that size is made.
+    QTest::newRow("width beyond the limit") << "30" << "8193" << "96"
+                                            << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 8193 × 96.");
+    QTest::newRow("height far beyond the limit") << "30" << "96" << "30000"
+                                                 << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 96 × 30000.");
 }
 
 void TestExport::fieldsThatAreNotNumbers()
@@ -545,6 +551,7 @@ void TestExport::fieldsThatAreNotNumbers()
     QCOMPARE(m_services->messageTexts(), QStringList{message});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
     QVERIFY(!QFile::exists(path));
+    QVERIFY(m_picSave.scaleWidth() <= 160 && m_picSave.scaleHeight() <= 120); // never enlarged
     // The library was released: nothing can be opened without initialising it again.
     PAVIFILE file = nullptr;
     QCOMPARE(AVIFileOpen(&file, path, OF_WRITE | OF_CREATE, nullptr), AVIERR_ERROR);
