@@ -225,10 +225,15 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
     cDIB dib(w.services);
     QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
     // While another export uses the frame file, this one keeps its own beside it, removed at
-    // the end.
+    // the end; it never writes into the other's.
     FrameFileLock lock;
     QTemporaryFile ownFrameFile(QFileInfo(temporary).dir().filePath(QStringLiteral("temp-XXXXXX.bmp")));
-    if (!lock.acquire(temporary) && ownFrameFile.open()) {
+    if (!lock.acquire(temporary)) {
+        if (!ownFrameFile.open())
+            return stop(QStringLiteral("Un autre export utilise le fichier temporaire et aucun "
+                                       "autre ne peut être créé à côté :")
+                            + kCrLf + temporary,
+                        MsgIcon::Exclamation);
         ownFrameFile.close();
         temporary = ownFrameFile.fileName();
     }

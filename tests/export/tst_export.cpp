@@ -114,6 +114,7 @@ private Q_SLOTS:
     void diskFullWhileWriting();
     void temporaryFolderChoice();
     void twoExportsAtOnce();
+    void frameFileHeldAndFolderReadOnly();
     void windowMenuShowsSaveDialog();
     void windowExportHasNoCaption();
     void windowPreviewFollowsBeyondItsRange();
@@ -631,6 +632,41 @@ void TestExport::twoExportsAtOnce()
     QCOMPARE(r.frames.size(), 3);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(r.frames[i], expectedFrame(m_files.items[i], QSize(160, 120)));
+}
+
+void TestExport::frameFileHeldAndFolderReadOnly()
+{
+    // Another export holds the frame file and no other can be made beside it: this export must
+    // not write into the other's frames.
+    QTemporaryDir frames, videos;
+    QVERIFY(frames.isValid() && videos.isValid());
+    m_temporary = frames.filePath(QStringLiteral("temp.bmp"));
+    const int held = ::open(QFile::encodeName(m_temporary).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    QVERIFY(held >= 0);
+    QVERIFY(::fchmod(held, 0666) == 0);
+    QVERIFY(::flock(held, LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(::chmod(QFile::encodeName(frames.path()).constData(), 0555) == 0);
+    QVERIFY(::chmod(QFile::encodeName(videos.path()).constData(), 0777) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) == 0);
+    const QString path = videos.filePath(QStringLiteral("held.avi"));
+    chooseOutput(path, comptypeDIB);
+    const bool root = ::geteuid() == 0;
+    const auto previous = root ? uid_t(::setfsuid(65534)) : 0;
+    ExportWindow w = window();
+    const ExportOutcome outcome = SaveAvi(w);
+    if (root)
+        ::setfsuid(previous);
+    ::close(held);
+    ::chmod(QFile::encodeName(frames.path()).constData(), 0755);
+    QCOMPARE(outcome, ExportOutcome::Failed);
+    QCOMPARE(m_services->messageTexts(),
+             QStringList{QStringLiteral("Un autre export utilise le fichier temporaire et aucun autre "
+                                        "ne peut être créé à côté :\r\n")
+                         + m_temporary});
+    QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
+    QCOMPARE(QFileInfo(m_temporary).size(), 0); // the other export's frame is untouched
+    QVERIFY(m_positions.isEmpty());
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestExport::windowMenuShowsSaveDialog()
