@@ -11,8 +11,9 @@
 // been released the file is completed: the encoder is flushed, the index written and the file
 // closed. A file that cannot be completed is removed, and the last release reports why.
 //
-// Full frames ("DIB ") are written unchanged as "00db" chunks, with the bitmap-information
-// header given to AVIStreamSetFormat as the stream format.
+// Full frames ("DIB ") are written unchanged, with the bitmap-information header given to
+// AVIStreamSetFormat as the stream format. Every frame chunk is "00dc", the muxer's id for
+// video whatever the compression; readers take it for uncompressed frames too.
 
 #include <QString>
 
