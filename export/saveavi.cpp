@@ -273,6 +273,11 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
         return stop(kWriteError, MsgIcon::Information);
     }
     avi.optionsConfirmed = true;
+    // Another export run from the window while the dialog was open may have resized picSave:
+    // every frame keeps the size of the first.
+    const QSize frameSize(dib.Width(), dib.Height());
+    if (w.picSave.image().size() != frameSize)
+        w.picSave.resizeDrawingArea(frameSize);
 
     result = AVIMakeCompressedStream(&avi.compressed, avi.raw, &avi.options, nullptr);
     if (result != AVIERR_OK)

@@ -87,6 +87,7 @@ private Q_SLOTS:
     void laterEntryUndecodable();
     void emptyList();
     void listChangedWhileDialogOpen();
+    void secondExportWhileDialogOpen();
     void temporaryFileCannotBeWritten();
     void temporaryFileCannotBeRead();
     void fieldsThatAreNotNumbers_data();
@@ -443,6 +444,38 @@ void TestExport::listChangedWhileDialogOpen()
     const AviReadBack r = readAvi(emptied, false);
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.packets, 0);
+}
+
+void TestExport::secondExportWhileDialogOpen()
+{
+    // The main window stays usable while the dialog is open: the user can start another export
+    // there, at another size, which resizes the shared picSave.
+    const QString first = out(QStringLiteral("first-export.avi"));
+    const QString second = out(QStringLiteral("second-export.avi"));
+    chooseOutput(first, comptypeDIB);
+    ExportWindow w = window();
+    bool nested = false;
+    m_services->whileCompressionDialogOpen = [&] {
+        if (nested)
+            return;
+        nested = true;
+        m_width.value = QStringLiteral("100");
+        m_height.value = QStringLiteral("98");
+        chooseOutput(second, comptypeDIB);
+        ExportWindow inner = window();
+        QCOMPARE(SaveAvi(inner), ExportOutcome::Written);
+    };
+    // The first export's compression answer is queued before the second's.
+    QCOMPARE(SaveAvi(w), ExportOutcome::Written);
+    QVERIFY2(m_services->messages.isEmpty(), qPrintable(m_services->messageTexts().join('|')));
+    for (const auto &[path, size] : {std::pair{first, QSize(160, 120)}, std::pair{second, QSize(100, 98)}}) {
+        const AviReadBack r = readAvi(path, true);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(QSize(r.width, r.height), size);
+        QCOMPARE(r.frames.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(r.frames[i], expectedFrame(m_files.items[i], size));
+    }
 }
 
 void TestExport::temporaryFileCannotBeWritten()
