@@ -8,6 +8,7 @@
 #include "platform/avifile.h"
 #include "platform/compressors.h"
 #include "project/projectfile.h"
+#include "tests/support/plaincontrols.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,29 +22,10 @@
 #include <vector>
 
 using namespace kelbo;
+using kelbo::test::PlainField;
+using kelbo::test::PlainList;
 
 namespace {
-
-class PlainList final : public ListEntries {
-public:
-    QStringList items;
-    int count() const override { return int(items.size()); }
-    QString text(int position) const override { return items.at(position - 1); }
-    void add(const QString &text) override { items.append(text); }
-    void insert(int position, const QString &text) override { items.insert(position - 1, text); }
-    void remove(int position) override { items.removeAt(position - 1); }
-    void clear() override { items.clear(); }
-    int selected() const override { return 0; }
-    void select(int) override {}
-};
-
-class PlainField final : public TextField {
-public:
-    explicit PlainField(QString t) : value(std::move(t)) {}
-    QString text() const override { return value; }
-    void setText(const QString &t) override { value = t; }
-    QString value;
-};
 
 // Answers the save dialog with the output and the compression dialog with the compressor;
 // prints any message.

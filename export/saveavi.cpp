@@ -225,10 +225,15 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
     cDIB dib(w.services);
     QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
     // While another export uses the frame file, this one keeps its own beside it, removed at
-    // the end.
+    // the end; it never writes into the other's.
     FrameFileLock lock;
     QTemporaryFile ownFrameFile(QFileInfo(temporary).dir().filePath(QStringLiteral("temp-XXXXXX.bmp")));
-    if (!lock.acquire(temporary) && ownFrameFile.open()) {
+    if (!lock.acquire(temporary)) {
+        if (!ownFrameFile.open())
+            return stop(QStringLiteral("Un autre export utilise le fichier temporaire et aucun "
+                                       "autre ne peut être créé à côté :")
+                            + kCrLf + temporary,
+                        MsgIcon::Exclamation);
         ownFrameFile.close();
         temporary = ownFrameFile.fileName();
     }
@@ -268,6 +273,11 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
         return stop(kWriteError, MsgIcon::Information);
     }
     avi.optionsConfirmed = true;
+    // Another export run from the window while the dialog was open may have resized picSave:
+    // every frame keeps the size of the first.
+    const QSize frameSize(dib.Width(), dib.Height());
+    if (w.picSave.image().size() != frameSize)
+        w.picSave.resizeDrawingArea(frameSize);
 
     result = AVIMakeCompressedStream(&avi.compressed, avi.raw, &avi.options, nullptr);
     if (result != AVIERR_OK)
@@ -332,6 +342,16 @@ ExportOutcome SaveAvi(ExportWindow &w)
         if (*width < 1 || *height < 1) {
             tell(w.services,
                  QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : %1 × %2.")
+                     .arg(*width)
+                     .arg(*height),
+                 MsgIcon::Exclamation);
+            return ExportOutcome::Failed;
+        }
+        // A project file may hold any number: refused before a picture of that size is made.
+        if (*width > kAviMaxFrameSide || *height > kAviMaxFrameSide) {
+            tell(w.services,
+                 QStringLiteral("La taille de la vidéo ne peut dépasser %1 × %1 pixels : %2 × %3.")
+                     .arg(kAviMaxFrameSide)
                      .arg(*width)
                      .arg(*height),
                  MsgIcon::Exclamation);

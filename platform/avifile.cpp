@@ -93,7 +93,6 @@ using ScalerPtr = std::unique_ptr<SwsContext, ScalerDeleter>;
 using OutputPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
 
 constexpr int kInfoHeaderBytes = 40;
-constexpr int kMaxFrameSide = 16384;
 
 std::uint32_t le32(const std::uint8_t *p)
 {
@@ -133,7 +132,7 @@ std::optional<FrameFormat> parseFormat(const void *format, long size)
     const std::uint32_t compression = le32(b + 16);
     if (biSize < std::uint32_t(kInfoHeaderBytes) || biSize > std::uint32_t(size))
         return std::nullopt;
-    if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
+    if (width < 1 || width > kAviMaxFrameSide || height < 1 || height > kAviMaxFrameSide)
         return std::nullopt; // a top-down (negative) height is not taken either
     if (planes != 1 || (bitCount != 24 && bitCount != 32) || compression != 0)
         return std::nullopt;
@@ -153,7 +152,7 @@ std::optional<FrameFormat> formatFromStreamInfo(const AVISTREAMINFOA &info)
     std::array<std::uint8_t, kInfoHeaderBytes> h{};
     const std::int64_t width = std::int64_t(info.rcFrame.right) - info.rcFrame.left;
     const std::int64_t height = std::int64_t(info.rcFrame.bottom) - info.rcFrame.top;
-    if (width < 1 || width > kMaxFrameSide || height < 1 || height > kMaxFrameSide)
+    if (width < 1 || width > kAviMaxFrameSide || height < 1 || height > kAviMaxFrameSide)
         return std::nullopt;
     putLe32(h.data(), kInfoHeaderBytes);
     putLe32(h.data() + 4, std::uint32_t(width));

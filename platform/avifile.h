@@ -11,8 +11,9 @@
 // been released the file is completed: the encoder is flushed, the index written and the file
 // closed. A file that cannot be completed is removed, and the last release reports why.
 //
-// Full frames ("DIB ") are written unchanged as "00db" chunks, with the bitmap-information
-// header given to AVIStreamSetFormat as the stream format.
+// Full frames ("DIB ") are written unchanged, with the bitmap-information header given to
+// AVIStreamSetFormat as the stream format. Every frame chunk is "00dc", the muxer's id for
+// video whatever the compression; readers take it for uncompressed frames too.
 
 #include <QString>
 
@@ -46,6 +47,10 @@ constexpr HRESULT AVIERR_NOCOMPRESSOR = makeAviError(113);
 constexpr HRESULT AVIERR_READONLY = makeAviError(114);
 constexpr HRESULT AVIERR_NODATA = makeAviError(115);
 constexpr HRESULT AVIERR_ERROR = makeAviError(199);
+
+// The largest frame width or height the writer takes. An 8K frame fits, and the few copies of
+// one frame that an export holds at a time stay within a few hundred megabytes.
+constexpr int kAviMaxFrameSide = 8192;
 
 // AVIFileOpen modes.
 constexpr std::uint32_t OF_READ = 0x0000;

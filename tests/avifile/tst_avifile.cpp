@@ -410,6 +410,7 @@ void TestAviFile::formatResultCodes_data()
     QTest::newRow("run-length") << with(16, 1, 4) << 0L << AVIERR_BADFORMAT;
     QTest::newRow("two planes") << with(12, 2, 2) << 0L << AVIERR_BADFORMAT;
     QTest::newRow("huge width") << with(4, 100000, 4) << 0L << AVIERR_BADFORMAT;
+    QTest::newRow("one beyond the widest") << with(4, kAviMaxFrameSide + 1, 4) << 0L << AVIERR_BADFORMAT;
 }
 
 void TestAviFile::formatResultCodes()

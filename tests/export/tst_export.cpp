@@ -8,6 +8,7 @@
 #include "ui/main/frmMain.h"
 #include "avireadback.h"
 #include "filesizelimit.h"
+#include "plaincontrols.h"
 #include "scriptedservices.h"
 
 #include <QAction>
@@ -35,27 +36,6 @@ using namespace kelbo;
 using namespace kelbo::test;
 
 namespace {
-
-class PlainList final : public ListEntries {
-public:
-    QStringList items;
-    int count() const override { return int(items.size()); }
-    QString text(int position) const override { return items.at(position - 1); }
-    void add(const QString &text) override { items.append(text); }
-    void insert(int position, const QString &text) override { items.insert(position - 1, text); }
-    void remove(int position) override { items.removeAt(position - 1); }
-    void clear() override { items.clear(); }
-    int selected() const override { return 0; }
-    void select(int) override {}
-};
-
-class PlainField final : public TextField {
-public:
-    explicit PlainField(QString t) : value(std::move(t)) {}
-    QString text() const override { return value; }
-    void setText(const QString &t) override { value = t; }
-    QString value;
-};
 
 AVICOMPRESSOPTIONS chosen(FOURCC handler)
 {
@@ -107,6 +87,7 @@ private Q_SLOTS:
     void laterEntryUndecodable();
     void emptyList();
     void listChangedWhileDialogOpen();
+    void secondExportWhileDialogOpen();
     void temporaryFileCannotBeWritten();
     void temporaryFileCannotBeRead();
     void fieldsThatAreNotNumbers_data();
@@ -114,6 +95,7 @@ private Q_SLOTS:
     void diskFullWhileWriting();
     void temporaryFolderChoice();
     void twoExportsAtOnce();
+    void frameFileHeldAndFolderReadOnly();
     void windowMenuShowsSaveDialog();
     void windowExportHasNoCaption();
     void windowPreviewFollowsBeyondItsRange();
@@ -464,6 +446,38 @@ void TestExport::listChangedWhileDialogOpen()
     QCOMPARE(r.packets, 0);
 }
 
+void TestExport::secondExportWhileDialogOpen()
+{
+    // The main window stays usable while the dialog is open: the user can start another export
+    // there, at another size, which resizes the shared picSave.
+    const QString first = out(QStringLiteral("first-export.avi"));
+    const QString second = out(QStringLiteral("second-export.avi"));
+    chooseOutput(first, comptypeDIB);
+    ExportWindow w = window();
+    bool nested = false;
+    m_services->whileCompressionDialogOpen = [&] {
+        if (nested)
+            return;
+        nested = true;
+        m_width.value = QStringLiteral("100");
+        m_height.value = QStringLiteral("98");
+        chooseOutput(second, comptypeDIB);
+        ExportWindow inner = window();
+        QCOMPARE(SaveAvi(inner), ExportOutcome::Written);
+    };
+    // The first export's compression answer is queued before the second's.
+    QCOMPARE(SaveAvi(w), ExportOutcome::Written);
+    QVERIFY2(m_services->messages.isEmpty(), qPrintable(m_services->messageTexts().join('|')));
+    for (const auto &[path, size] : {std::pair{first, QSize(160, 120)}, std::pair{second, QSize(100, 98)}}) {
+        const AviReadBack r = readAvi(path, true);
+        QVERIFY2(r.ok, qPrintable(r.error));
+        QCOMPARE(QSize(r.width, r.height), size);
+        QCOMPARE(r.frames.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(r.frames[i], expectedFrame(m_files.items[i], size));
+    }
+}
+
 void TestExport::temporaryFileCannotBeWritten()
 {
     m_temporary = out(QStringLiteral("no such folder/temp.bmp"));
@@ -526,6 +540,12 @@ void TestExport::fieldsThatAreNotNumbers_data()
                                 << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 0 × 120.");
     QTest::newRow("negative height") << "30" << "160" << "-4"
                                      << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 160 × -4.");
+    // A project file can hold any number: a frame beyond what the video can take is refused
+    // before a picture of that size is made.
+    QTest::newRow("width beyond the limit") << "30" << "8193" << "96"
+                                            << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 8193 × 96.");
+    QTest::newRow("height far beyond the limit") << "30" << "96" << "30000"
+                                                 << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 96 × 30000.");
 }
 
 void TestExport::fieldsThatAreNotNumbers()
@@ -545,6 +565,7 @@ void TestExport::fieldsThatAreNotNumbers()
     QCOMPARE(m_services->messageTexts(), QStringList{message});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
     QVERIFY(!QFile::exists(path));
+    QVERIFY(m_picSave.scaleWidth() <= 160 && m_picSave.scaleHeight() <= 120); // never enlarged
     // The library was released: nothing can be opened without initialising it again.
     PAVIFILE file = nullptr;
     QCOMPARE(AVIFileOpen(&file, path, OF_WRITE | OF_CREATE, nullptr), AVIERR_ERROR);
@@ -624,6 +645,41 @@ void TestExport::twoExportsAtOnce()
     QCOMPARE(r.frames.size(), 3);
     for (int i = 0; i < 3; ++i)
         QCOMPARE(r.frames[i], expectedFrame(m_files.items[i], QSize(160, 120)));
+}
+
+void TestExport::frameFileHeldAndFolderReadOnly()
+{
+    // Another export holds the frame file and no other can be made beside it: this export must
+    // not write into the other's frames.
+    QTemporaryDir frames, videos;
+    QVERIFY(frames.isValid() && videos.isValid());
+    m_temporary = frames.filePath(QStringLiteral("temp.bmp"));
+    const int held = ::open(QFile::encodeName(m_temporary).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    QVERIFY(held >= 0);
+    QVERIFY(::fchmod(held, 0666) == 0);
+    QVERIFY(::flock(held, LOCK_EX | LOCK_NB) == 0);
+    QVERIFY(::chmod(QFile::encodeName(frames.path()).constData(), 0555) == 0);
+    QVERIFY(::chmod(QFile::encodeName(videos.path()).constData(), 0777) == 0);
+    QVERIFY(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) == 0);
+    const QString path = videos.filePath(QStringLiteral("held.avi"));
+    chooseOutput(path, comptypeDIB);
+    const bool root = ::geteuid() == 0;
+    const auto previous = root ? uid_t(::setfsuid(65534)) : 0;
+    ExportWindow w = window();
+    const ExportOutcome outcome = SaveAvi(w);
+    if (root)
+        ::setfsuid(previous);
+    ::close(held);
+    ::chmod(QFile::encodeName(frames.path()).constData(), 0755);
+    QCOMPARE(outcome, ExportOutcome::Failed);
+    QCOMPARE(m_services->messageTexts(),
+             QStringList{QStringLiteral("Un autre export utilise le fichier temporaire et aucun autre "
+                                        "ne peut être créé à côté :\r\n")
+                         + m_temporary});
+    QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
+    QCOMPARE(QFileInfo(m_temporary).size(), 0); // the other export's frame is untouched
+    QVERIFY(m_positions.isEmpty());
+    QVERIFY(!QFile::exists(path));
 }
 
 void TestExport::windowMenuShowsSaveDialog()
