@@ -282,7 +282,9 @@ bool cDIB::CreateFromPackedDIBPointer(const void *pDIB)
     serializeInfoHeader(m_info, m_infoBlock.data());
 
     m_file.bfType = std::int16_t(0x4D42);
-    m_file.bfSize = kFileHeaderBytes + kInfoHeaderBytes + m_info.biSizeImage;
+    // The 32-bit field wraps as the file format's would; signed arithmetic must not overflow.
+    m_file.bfSize = std::int32_t(std::uint32_t(kFileHeaderBytes + kInfoHeaderBytes)
+                                 + std::uint32_t(m_info.biSizeImage));
     m_file.bfReserved1 = 0;
     m_file.bfReserved2 = 0;
     m_file.bfOffBits = kFileHeaderBytes + kInfoHeaderBytes;
