@@ -90,7 +90,7 @@ void TestFrmMain::layout_data()
     QTest::newRow("cmdPlay") << "cmdPlay" << QRect(160, 216, 33, 25) << "pic1";
     QTest::newRow("cmdStop") << "cmdStop" << QRect(200, 216, 33, 25) << "pic1";
     QTest::newRow("fraPre") << "fraPre" << QRect(240, 0, 121, 241) << "pic1";
-    QTest::newRow("lbl(0)") << "lbl0" << QRect(8, 16, 55, 13) << "fraPre";
+    QTest::newRow("lbl(0)") << "lbl0" << QRect(8, 16, 105, 13) << "fraPre";
     QTest::newRow("lbl(1)") << "lbl1" << QRect(8, 43, 38, 13) << "fraPre";
     QTest::newRow("txtFPS") << "txtFPS" << QRect(48, 40, 25, 19) << "fraPre";
     QTest::newRow("lbl(2)") << "lbl2" << QRect(80, 43, 22, 13) << "fraPre";

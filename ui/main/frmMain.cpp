@@ -155,7 +155,9 @@ void frmMain::buildLayout()
 
     fraPre = place(new QGroupBox(QStringLiteral("Options"), p1), 240, 0, 121, 241);
     QWidget *f = fraPre;
-    lbl[0] = label(f, QStringLiteral("Images : 00"), 8, 16, 55, 13);
+    // The counter's box is wider than its first text so that "Images : 120" and longer
+    // counts stay whole; nothing else stands on that line of the frame.
+    lbl[0] = label(f, QStringLiteral("Images : 00"), 8, 16, 105, 13);
     lbl[1] = label(f, QStringLiteral("Image : "), 8, 43, 38, 13);
     txtFPS = numberBox(f, QStringLiteral("30"), QStringLiteral("Nombre d'images par seconde"),
                        ruleFor(NumericField::Fps).typingLimit, 48, 40, 25, 19);
