@@ -269,6 +269,10 @@ int main(int argc, char *argv[])
         return kExitFailure;
     }
 
+    // The window is never shown: drawing the preview of each written frame would decode every
+    // picture a second time for nobody. The export still moves the slider (the progress below).
+    QObject::disconnect(window.slPre, &QScrollBar::valueChanged, &window, &frmMain::slPre_Change);
+
     // Progress: the export moves the hidden preview to each entry it writes. The preview
     // starts before entry 1 so that every entry moves it.
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
