@@ -16,6 +16,10 @@ namespace kelbo {
 
 inline const QString kProjectFilter = QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|");
 
+// Largest file read as a project: the fullest list with paths of 2000 bytes each still fits,
+// while a file chosen by mistake (a video, a disc image) is refused before it is read.
+inline constexpr qint64 kMaxProjectFileBytes = qint64(64) << 20;
+
 // The file's text: the three field texts and the entries, each followed by CR LF except the
 // last line. Nothing is validated, trimmed or quoted.
 QString composeProjectText(const QString &fps, const QString &width, const QString &height,

@@ -1,5 +1,6 @@
 // "Nouveau Projet", "Ouvrir un Projet" and "Enregistrer le Projet" in the main window.
 #include "ui/main/frmMain.h"
+#include "project/projectfile.h"
 #include "scriptedservices.h"
 
 #include <QAction>
@@ -15,7 +16,12 @@
 
 #include "filesizelimit.h"
 
+#include <chrono>
 #include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kelbo;
@@ -67,6 +73,8 @@ private Q_SLOTS:
     void openWindows1252Path();
     void openValuesGoThroughPerChangeRuleOnly();
     void openMissingFileChangesNothing();
+    void openWhatIsNoProjectTells_data();
+    void openWhatIsNoProjectTells();
     void failedSaveKeepsOldFileAndTells();
     void readOnlyFolderSaveTells();
     void newAnsweredNoChangesNothing();
@@ -236,6 +244,46 @@ void TestProjectCommands::openMissingFileChangesNothing()
     QCOMPARE(fields(*w), (QStringList{"30", "320", "240"}));
     QCOMPARE(w->tabMain->currentIndex(), 1);
     QVERIFY(services->messages.isEmpty());
+}
+
+void TestProjectCommands::openWhatIsNoProjectTells_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("named pipe") << "fifo";
+    QTest::newRow("larger than any project") << "huge";
+}
+
+void TestProjectCommands::openWhatIsNoProjectTells()
+{
+    QFETCH(QString, kind);
+    const QString path = dir->filePath(QStringLiteral("odd.kelbo"));
+    std::thread unblock;
+    if (kind == QLatin1String("fifo")) {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        // Should the command open the pipe, a writer that comes and goes lets it go on
+        // rather than wait forever.
+        unblock = std::thread([name = QFile::encodeName(path)] {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+    } else {
+        // A sparse file of zero bytes, one byte beyond what a project may weigh.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(kMaxProjectFileBytes + 1));
+    }
+    w->files().add(QStringLiteral("/keep.bmp"));
+    w->txtFPS->setText(QStringLiteral("12"));
+    services->openAnswers.push_back(path);
+    w->mnuFileOPrj_Click();
+    if (unblock.joinable())
+        unblock.join();
+    QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("Impossible de lire le projet :\n") + path});
+    QCOMPARE(services->messages.first().icon, MsgIcon::Critical);
+    QCOMPARE(fields(*w), (QStringList{"12", "320", "240"}));
+    QCOMPARE(entries(*w), QStringList{"/keep.bmp"});
 }
 
 void TestProjectCommands::failedSaveKeepsOldFileAndTells()

@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 
 namespace kelbo {
 
@@ -41,23 +42,27 @@ void frmMain::mnuFileOPrj_Click()
 
 bool frmMain::openProjectFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // A name typed into the dialog for a file that does not exist changes nothing; a file
-        // that exists but cannot be read is worth saying.
-        if (file.exists())
-            m_services.message(QStringLiteral("Impossible de lire le projet :\n") + path,
-                               app::title(), MsgIcon::Critical);
+    const auto cannotRead = [&] {
+        m_services.message(QStringLiteral("Impossible de lire le projet :\n") + path, app::title(),
+                           MsgIcon::Critical);
         return false;
-    }
+    };
+    // A name typed into the dialog for a file that does not exist changes nothing.
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    // Only a regular file of a project's size is read: a pipe or a device would block or never
+    // end, and a huge file is no project.
+    if (!info.isFile() || info.size() > kMaxProjectFileBytes)
+        return cannotRead();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return cannotRead();
     const QByteArray bytes = file.readAll();
     const bool readWhole = file.error() == QFileDevice::NoError;
     file.close();
-    if (!readWhole) {
-        m_services.message(QStringLiteral("Impossible de lire le projet :\n") + path,
-                           app::title(), MsgIcon::Critical);
-        return false;
-    }
+    if (!readWhole)
+        return cannotRead();
     const AppliedProject applied =
         applyProjectLines(splitProjectLines(decodeProjectBytes(bytes)), settingsFields(), *m_files);
     if (!applied.complete)
