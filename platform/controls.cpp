@@ -7,9 +7,10 @@ namespace kelbo {
 
 namespace {
 
-// Undoes a user edit (typing, pasting, dropping) that would make the text longer than the
-// limit while also making it longer than it was. QLineEdit emits textEdited, for user edits
-// only, before textChanged; the text before the edit is the one of the last textChanged.
+// Undoes a user edit (typing, pasting, dropping) that leaves more characters than the limit,
+// unless the edit only deleted characters from a longer text the program had set. QLineEdit
+// emits textEdited, for user edits only, before textChanged; the text before the edit is the
+// one of the last textChanged.
 class TypingLimit final : public QObject {
 public:
     TypingLimit(QLineEdit &edit, int characters)
@@ -20,9 +21,20 @@ public:
     }
 
 private:
+    // True when `after` is `before` with one run of characters removed.
+    static bool onlyDeleted(const QString &before, const QString &after)
+    {
+        if (after.size() >= before.size())
+            return false;
+        qsizetype prefix = 0;
+        while (prefix < after.size() && after.at(prefix) == before.at(prefix))
+            ++prefix;
+        return QStringView(before).right(after.size() - prefix) == QStringView(after).mid(prefix);
+    }
+
     void edited(const QString &text)
     {
-        if (text.size() <= m_characters || text.size() <= m_before.size())
+        if (text.size() <= m_characters || onlyDeleted(m_before, text))
             return;
         const int cursor = int(m_before.size());
         m_edit.setText(m_before);

@@ -349,6 +349,14 @@ void TestFrmMain::typingLimits()
     QCOMPARE(w->txtFPS->text(), QStringLiteral("120"));
     QTest::keyClick(w->txtFPS, Qt::Key_Backspace);
     QCOMPARE(w->txtFPS->text(), QStringLiteral("12"));
+    // Replacing a long program-set text by typing over a selection still keeps to the limit.
+    w->txtFPS->setText(QStringLiteral("12345"));
+    w->txtFPS->selectAll();
+    w->txtFPS->insert(QStringLiteral("abc"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("12345"));
+    w->txtFPS->setSelection(1, 2); // "23"
+    QTest::keyClick(w->txtFPS, Qt::Key_Delete);
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("145"));
 }
 
 void TestFrmMain::rangeRuleOnLeavingFields_data()

@@ -297,7 +297,7 @@ void frmMain::tabMain_Click()
     const int selected = tabMain->currentIndex() + 1;
     if (m_files->count() > 0 && selected == 1) {
         slPre->setEnabled(true);
-        slPre->setMaximum(m_files->count());
+        updateSliderMaximum();
         {
             // Position 1 without the change notification: the preview is drawn just below,
             // once, whether or not the position moved.
