@@ -1,5 +1,5 @@
 // Kelbo: turns an ordered list of still pictures into an AVI video.
-#include "platform/services.h"
+#include "ui/widgets/qtservices.h"
 #include "platform/system.h"
 #include "ui/main/frmMain.h"
 

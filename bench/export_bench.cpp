@@ -5,8 +5,8 @@
 // FMP4). Each export runs three times; the best and the median run are printed, in frames per
 // second of export, with the size of the video.
 #include "export/saveavi.h"
-#include "platform/avifile.h"
-#include "platform/compressors.h"
+#include "avi/avifile.h"
+#include "avi/compressors.h"
 #include "project/projectfile.h"
 #include "tests/support/plaincontrols.h"
 

@@ -3,7 +3,7 @@
 // for a few percent of the five seconds only.
 //
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_playback_cpu [images] [rate]
-#include "platform/services.h"
+#include "ui/widgets/qtservices.h"
 #include "ui/main/frmMain.h"
 
 #include <QApplication>

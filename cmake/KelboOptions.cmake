@@ -8,10 +8,11 @@ if(KELBO_SANITIZE)
   target_link_options(kelbo_options INTERFACE -fsanitize=address,undefined)
 endif()
 
-# kelbo_add_library(NAME SOURCES... LINK deps...): one static library per folder.
+# kelbo_add_library(NAME SOURCES... LINK deps... [PRIVATE_LINK deps...]): one static library
+# per folder. LINK is what its headers need, PRIVATE_LINK what only its sources use.
 function(kelbo_add_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINK;PRIVATE_LINK" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_LINK} PRIVATE kelbo_options)
+  target_link_libraries(${name} PUBLIC ${ARG_LINK} PRIVATE ${ARG_PRIVATE_LINK} kelbo_options)
 endfunction()

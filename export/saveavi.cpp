@@ -2,9 +2,9 @@
 
 #include "dib/cdib.h"
 #include "frame/fitpicture.h"
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 #include "platform/numbers.h"
-#include "platform/savepicture.h"
+#include "frame/savepicture.h"
 #include "platform/system.h"
 
 #include <QDir>

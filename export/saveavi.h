@@ -3,9 +3,9 @@
 // of an AVI video. Each frame is fitted onto picSave, saved as the temporary BMP file, read
 // back into a cDIB and handed to the AVIFile calls of platform/avifile.h.
 
-#include "platform/controls.h"
+#include "project/fields.h"
 #include "platform/services.h"
-#include "platform/surface.h"
+#include "frame/surface.h"
 #include "project/settings.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 // The caption drawn over the preview at one of nine positions.
 
-#include "platform/surface.h"
+#include "frame/surface.h"
 
 #include <QPointF>
 #include <QSizeF>

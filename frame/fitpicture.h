@@ -3,7 +3,7 @@
 // whole of it is stretched over the whole drawing area of a target surface, each axis on its
 // own (no letterboxing, no cropping).
 
-#include "platform/surface.h"
+#include "frame/surface.h"
 
 #include <QString>
 

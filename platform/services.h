@@ -1,7 +1,7 @@
 #pragma once
 // The one door through which Kelbo asks the user anything: message boxes, file dialogs and
-// modal windows. Windows receive a Services reference when they are built; the program passes
-// QtServices, tests pass a scripted implementation that answers in order and records every
+// modal windows. Windows and the export receive a Services reference; the program passes
+// QtServices (ui/widgets/qtservices.h), tests pass a scripted implementation that answers in order and records every
 // request, so that no test ever waits on a modal window.
 
 #include <QString>
@@ -68,22 +68,6 @@ public:
     {
         messageBox({text, title, icon, MsgButtons::Ok});
     }
-};
-
-// Splits a classic filter ("Desc|*.a;*.b|Desc2|*.c|") into Qt name filters
-// ("Desc (*.a *.b)", "Desc2 (*.c)"). A trailing piece without a pattern is ignored.
-QStringList qtNameFilters(const QString &classicFilter);
-
-class QtServices final : public Services {
-public:
-    MsgResult messageBox(const MessageRequest &request) override;
-    QString showOpen(const FileDialogRequest &request) override;
-    QString showSave(const FileDialogRequest &request) override;
-    void showModal(QDialog &dialog) override;
-    bool openUrl(const QString &url) override;
-    bool startProgram(const QString &program) override;
-    long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
-                        AVICOMPRESSOPTIONS &options) override;
 };
 
 } // namespace kelbo

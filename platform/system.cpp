@@ -1,11 +1,11 @@
 #include "platform/system.h"
 
+#include "kelbo/version.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLibraryInfo>
-#include <QPainter>
-#include <QPixmap>
 #include <QTranslator>
 
 namespace kelbo {
@@ -13,13 +13,10 @@ namespace kelbo {
 namespace app {
 QString title() { return QStringLiteral("Kelbo"); }
 QString path() { return QCoreApplication::applicationDirPath(); }
-int major() { return 1; }
-int minor() { return 2; }
-int revision() { return 0; }
-QString versionText()
-{
-    return QStringLiteral("%1.%2.%3").arg(major()).arg(minor()).arg(revision());
-}
+int major() { return version::major; }
+int minor() { return version::minor; }
+int revision() { return version::revision; }
+QString versionText() { return QString::fromLatin1(version::text); }
 } // namespace app
 
 std::filesystem::path toFsPath(const QString &path)
@@ -67,21 +64,3 @@ double monotonicSeconds()
 }
 
 } // namespace kelbo
-
-namespace kelbo::app {
-QIcon icon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(QRect(2, 4, 28, 24), QColor(40, 40, 48));
-    for (int x = 4; x < 30; x += 5) { // sprocket holes
-        p.fillRect(QRect(x, 6, 3, 3), Qt::white);
-        p.fillRect(QRect(x, 23, 3, 3), Qt::white);
-    }
-    p.fillRect(QRect(5, 11, 10, 10), QColor(255, 200, 64));
-    p.fillRect(QRect(17, 11, 10, 10), QColor(96, 176, 255));
-    return QIcon(pixmap);
-}
-} // namespace kelbo::app

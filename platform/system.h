@@ -1,7 +1,6 @@
 #pragma once
 // The application object, the file-existence test, event pumping and the clock.
 
-#include <QIcon>
 #include <QString>
 
 #include <filesystem>
@@ -11,11 +10,10 @@ namespace kelbo {
 namespace app {
 QString title();        // "Kelbo"
 QString path();         // the folder of the executable
-int major();            // 1
-int minor();            // 2
-int revision();         // 0
-QString versionText();  // "1.2.0"
-QIcon icon();           // 32 x 32: a strip of film, drawn rather than shipped as a file
+int major();
+int minor();
+int revision();
+QString versionText();  // "major.minor.revision"
 } // namespace app
 
 // A path of this platform from its text (the file system's own byte encoding).

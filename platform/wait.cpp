@@ -38,7 +38,7 @@ WaitHooks qtWaitHooks()
     return {monotonicSeconds, doEvents, idleInEventLoop};
 }
 
-WaitEnd waitSeconds(float seconds, const bool &stop, const WaitHooks &hooks)
+WaitEnd waitWhileRunning(float seconds, const bool &stop, const WaitHooks &hooks)
 {
     const double wanted = seconds;
     const double start = hooks.clock();

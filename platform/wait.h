@@ -25,6 +25,6 @@ enum class WaitEnd { Elapsed, Stopped };
 // first. Each pass checks the time, then the stop flag, then lets pending events run (they
 // may set `stop`), then idles for at most the time left. A wait of zero or less returns at
 // once, without running any event.
-WaitEnd waitSeconds(float seconds, const bool &stop, const WaitHooks &hooks);
+WaitEnd waitWhileRunning(float seconds, const bool &stop, const WaitHooks &hooks);
 
 } // namespace kelbo

@@ -4,7 +4,7 @@
 // Written in UTF-8 without a byte-order mark; read as UTF-8 when the bytes are valid UTF-8,
 // otherwise as Windows-1252, so that files written in the 8-bit code page still open.
 
-#include "platform/controls.h"
+#include "project/fields.h"
 #include "project/imagelist.h"
 #include "project/settings.h"
 

@@ -4,7 +4,7 @@
 // once) and the range rule (run when a field loses the focus: default, then maximum, then
 // minimum, with a message for each bound crossed).
 
-#include "platform/controls.h"
+#include "project/fields.h"
 #include "platform/services.h"
 
 #include <QLocale>

@@ -1,6 +1,6 @@
 // cDIB against BMP files built byte by byte in the test.
 #include "dib/cdib.h"
-#include "platform/savepicture.h"
+#include "frame/savepicture.h"
 #include "scriptedservices.h"
 
 #include <QBuffer>

@@ -2,7 +2,7 @@
 // independent reader still finds every frame. Labelled "large": run it apart with
 //   ctest -L large
 #include "export/saveavi.h"
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 #include "avireadback.h"
 #include "plaincontrols.h"
 #include "scriptedservices.h"

@@ -1,6 +1,6 @@
 // kelbo-export, run as a separate program the way a script runs it.
-#include "platform/avifile.h"
-#include "platform/compressors.h"
+#include "avi/avifile.h"
+#include "avi/compressors.h"
 #include "avireadback.h"
 
 #include <QFile>

@@ -111,6 +111,7 @@ private Q_SLOTS:
     void emptyCaptionChangesNothing();
     void multiLineCaption();
     void wideCaptionIsClipped();
+    void surfaceSizes();
 
 private:
     QTemporaryDir dir;
@@ -417,6 +418,31 @@ void TestFrame::wideCaptionIsClipped()
     QVERIFY(left);
     QVERIFY(right);
 }
+
+void TestFrame::surfaceSizes()
+{
+    Surface s(QSize(237, 181), 2, QColor(1, 2, 3));
+    QCOMPARE(s.scaleWidth(), 237);
+    QCOMPARE(s.scaleHeight(), 181);
+    QCOMPARE(s.width(), 241);
+    QCOMPARE(s.height(), 185);
+    QCOMPARE(s.image().pixelColor(0, 0), QColor(1, 2, 3));
+
+    s.image().fill(Qt::red);
+    s.commitPicture();
+    QCOMPARE(s.picture().pixelColor(5, 5), QColor(Qt::red));
+    int refreshed = 0;
+    s.setRefreshHandler([&] { ++refreshed; });
+    s.clearPicture();
+    QVERIFY(s.picture().isNull());
+    QCOMPARE(s.image().pixelColor(5, 5), QColor(1, 2, 3));
+    QCOMPARE(refreshed, 1);
+
+    s.resizeDrawingArea(QSize(640, 480));
+    QCOMPARE(s.width(), 644);
+    QCOMPARE(s.scaleHeight(), 480);
+}
+
 
 QTEST_MAIN(TestFrame)
 #include "tst_frame.moc"

@@ -1,7 +1,7 @@
 #include "platform/numbers.h"
-#include "platform/services.h"
-#include "platform/surface.h"
 #include "platform/system.h"
+
+#include "kelbo/version.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,8 +23,6 @@ private Q_SLOTS:
     void int16_data();
     void int16();
     void fileExists();
-    void nameFilters();
-    void surfaceSizes();
     void application();
     void clockIsMonotonic();
 };
@@ -165,46 +163,11 @@ void TestPlatform::fileExists()
     QVERIFY(!FileExists(empty + QStringLiteral("/under-a-file")));
 }
 
-void TestPlatform::nameFilters()
-{
-    QCOMPARE(qtNameFilters(QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|")),
-             QStringList{QStringLiteral("Projet AVI (*.kelbo) (*.kelbo)")});
-    QCOMPARE(qtNameFilters(QStringLiteral("Tous les fichiers images|*.bmp;*.gif;*.jpg;*.jpeg|GIF (*.gif)|*.gif|")),
-             (QStringList{QStringLiteral("Tous les fichiers images (*.bmp *.gif *.jpg *.jpeg)"),
-                          QStringLiteral("GIF (*.gif) (*.gif)")}));
-    QCOMPARE(qtNameFilters(QString()), QStringList());
-}
-
-void TestPlatform::surfaceSizes()
-{
-    Surface s(QSize(237, 181), 2, QColor(1, 2, 3));
-    QCOMPARE(s.scaleWidth(), 237);
-    QCOMPARE(s.scaleHeight(), 181);
-    QCOMPARE(s.width(), 241);
-    QCOMPARE(s.height(), 185);
-    QCOMPARE(s.image().pixelColor(0, 0), QColor(1, 2, 3));
-
-    s.image().fill(Qt::red);
-    s.commitPicture();
-    QCOMPARE(s.picture().pixelColor(5, 5), QColor(Qt::red));
-    int refreshed = 0;
-    s.setRefreshHandler([&] { ++refreshed; });
-    s.clearPicture();
-    QVERIFY(s.picture().isNull());
-    QCOMPARE(s.image().pixelColor(5, 5), QColor(1, 2, 3));
-    QCOMPARE(refreshed, 1);
-
-    s.resizeDrawingArea(QSize(640, 480));
-    QCOMPARE(s.width(), 644);
-    QCOMPARE(s.scaleHeight(), 480);
-}
-
 void TestPlatform::application()
 {
     QCOMPARE(app::title(), QStringLiteral("Kelbo"));
-    QCOMPARE(app::versionText(), QStringLiteral("1.2.0"));
+    QCOMPARE(app::versionText(), QString::fromLatin1(version::text));
     QCOMPARE(app::path(), QCoreApplication::applicationDirPath());
-    QCOMPARE(app::icon().pixmap(32, 32).size(), QSize(32, 32));
 }
 
 void TestPlatform::clockIsMonotonic()

@@ -58,7 +58,7 @@ void TestWait::elapsesInOneIdle()
 {
     ScriptedClock clock;
     bool stop = false;
-    QCOMPARE(waitSeconds(0.04f, stop, clock.hooks()), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(0.04f, stop, clock.hooks()), WaitEnd::Elapsed);
     QCOMPARE(clock.pumps, 1);
     QCOMPARE(clock.idles.size(), std::size_t(1));
     QCOMPARE(clock.idles.at(0), double(0.04f));
@@ -69,7 +69,7 @@ void TestWait::earlyWakeUps()
     ScriptedClock clock;
     clock.longestIdle = 0.25;
     bool stop = false;
-    QCOMPARE(waitSeconds(1.0f, stop, clock.hooks()), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(1.0f, stop, clock.hooks()), WaitEnd::Elapsed);
     // Four passes, each idling for what is left; events run before each idle.
     QCOMPARE(clock.pumps, 4);
     QCOMPARE(clock.idles, (std::vector<double>{1.0, 0.75, 0.5, 0.25}));
@@ -88,7 +88,7 @@ void TestWait::nothingToWait()
     QFETCH(float, seconds);
     ScriptedClock clock;
     bool stop = true;
-    QCOMPARE(waitSeconds(seconds, stop, clock.hooks()), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(seconds, stop, clock.hooks()), WaitEnd::Elapsed);
     QCOMPARE(clock.pumps, 0);
     QVERIFY(clock.idles.empty());
 }
@@ -97,7 +97,7 @@ void TestWait::stopBeforeWaiting()
 {
     ScriptedClock clock;
     bool stop = true;
-    QCOMPARE(waitSeconds(1.0f, stop, clock.hooks()), WaitEnd::Stopped);
+    QCOMPARE(waitWhileRunning(1.0f, stop, clock.hooks()), WaitEnd::Stopped);
     QCOMPARE(clock.pumps, 0);
     QVERIFY(clock.idles.empty());
 }
@@ -111,7 +111,7 @@ void TestWait::stopFromAnEvent()
         if (pump == 3)
             stop = true; // a click on Stop runs inside the third pump
     };
-    QCOMPARE(waitSeconds(1.0f, stop, clock.hooks()), WaitEnd::Stopped);
+    QCOMPARE(waitWhileRunning(1.0f, stop, clock.hooks()), WaitEnd::Stopped);
     // No idle after the event that asked to stop.
     QCOMPARE(clock.pumps, 3);
     QCOMPARE(clock.idles.size(), std::size_t(2));
@@ -125,7 +125,7 @@ void TestWait::timeUpComesBeforeStop()
         stop = true;
         clock.now += 5.0; // the event itself took longer than the wait
     };
-    QCOMPARE(waitSeconds(1.0f, stop, clock.hooks()), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(1.0f, stop, clock.hooks()), WaitEnd::Elapsed);
     QCOMPARE(clock.pumps, 1);
     QVERIFY(clock.idles.empty());
 }
@@ -135,7 +135,7 @@ void TestWait::realHooksWaitTheTime()
     bool stop = false;
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(waitSeconds(0.05f, stop, qtWaitHooks()), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(0.05f, stop, qtWaitHooks()), WaitEnd::Elapsed);
     QVERIFY2(timer.nsecsElapsed() >= 50'000'000, qPrintable(QString::number(timer.nsecsElapsed())));
 }
 
@@ -147,7 +147,7 @@ void TestWait::realHooksRunEventsAndSeeStop()
     QTimer::singleShot(30, this, [&] { stop = true; });
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(waitSeconds(30.0f, stop, qtWaitHooks()), WaitEnd::Stopped);
+    QCOMPARE(waitWhileRunning(30.0f, stop, qtWaitHooks()), WaitEnd::Stopped);
     QVERIFY(ran);
     QVERIFY(timer.elapsed() < 10'000);
 }
@@ -163,7 +163,7 @@ void TestWait::realHooksSleep()
         doEvents();
     };
     bool stop = false;
-    QCOMPARE(waitSeconds(0.2f, stop, hooks), WaitEnd::Elapsed);
+    QCOMPARE(waitWhileRunning(0.2f, stop, hooks), WaitEnd::Elapsed);
     QVERIFY2(passes < 50, qPrintable(QString::number(passes)));
     QVERIFY(passes >= 1);
 }

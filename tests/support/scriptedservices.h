@@ -2,7 +2,7 @@
 // A Services implementation for tests: it answers from scripts given in advance and records
 // every request, so that a test asserts the exact texts the user would have seen.
 
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 #include "platform/services.h"
 
 #include <QList>

@@ -1,11 +1,13 @@
 // The About box: the registry stand-in, GetKeyValue, the choice and start of the
 // system-information program, the box's texts, layout, links and keys, and its menu entry.
+#include "kelbo/version.h"
 #include "platform/registry.h"
 #include "platform/system.h"
 #include "ui/about/aboutinfo.h"
 #include "ui/about/frmAbout.h"
 #include "ui/about/sysinfo.h"
 #include "ui/main/frmMain.h"
+#include "ui/widgets/qtservices.h"
 #include "scriptedservices.h"
 
 #include <QAction>
@@ -358,7 +360,7 @@ void TestAbout::startSysInfo()
     }
     services->startProgramResult = startWorks;
 
-    QCOMPARE(StartSysInfo(*registry, *services), !message);
+    QCOMPARE(startSystemInformation(*registry, *services), !message);
     QCOMPARE(services->programsStarted, started.isEmpty() ? QStringList() : QStringList{expand(started)});
     QCOMPARE(services->messages.size(), message ? 1 : 0);
     if (message) {
@@ -374,7 +376,7 @@ void TestAbout::startSysInfo()
 void TestAbout::startSysInfoSurvivesFailingRegistry()
 {
     registry->throwOnOpen = true;
-    QVERIFY(!StartSysInfo(*registry, *services));
+    QVERIFY(!startSystemInformation(*registry, *services));
     QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("Information Systeme introuvable !")});
     QVERIFY(services->programsStarted.isEmpty());
 }
@@ -395,7 +397,7 @@ void TestAbout::startedProgramIsNotWaitedFor()
     registry->table.setText(HKEY_LOCAL_MACHINE, kFolderKey, QStringLiteral("MSINFO"), dir.path());
 
     QtServices real;
-    QVERIFY(StartSysInfo(*registry, real));
+    QVERIFY(startSystemInformation(*registry, real));
     QVERIFY(!QFile::exists(done));
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(running), 10000);
     QVERIFY(!QFile::exists(done));
@@ -412,15 +414,15 @@ void TestAbout::windowAndTextsAtLoad()
     QCOMPARE(box->objectName(), QStringLiteral("frmAbout"));
     QCOMPARE(box->windowTitle(), QStringLiteral("A propos Kelbo"));
     QCOMPARE(box->lblTitle->text(), QStringLiteral("Kelbo"));
-    QCOMPARE(box->lblVersion->text(), QStringLiteral("Version 1.2.0"));
-    QVERIFY(box->lblDisclaimer->text().startsWith(QStringLiteral("E-Mail : ")));
-    QVERIFY(box->Label3->text().startsWith(QStringLiteral("URL : ")));
-    QCOMPARE(box->Command1->text(), QStringLiteral("Détails..."));
+    QCOMPARE(box->lblVersion->text(), QStringLiteral("Version ") + QString::fromLatin1(version::text));
+    QVERIFY(box->lblEmail->text().startsWith(QStringLiteral("E-Mail : ")));
+    QVERIFY(box->lblWebSite->text().startsWith(QStringLiteral("URL : ")));
+    QCOMPARE(box->cmdDetails->text(), QStringLiteral("Détails..."));
     QCOMPARE(box->cmdSysInfo->text(), QStringLiteral("&Système Info..."));
     QVERIFY(box->cmdOK->isDefault());
-    QCOMPARE(box->Image1->pixmap().size(), QSize(32, 32));
-    QVERIFY(box->Image1->hasScaledContents());
-    const QImage donation = box->Image2->pixmap().toImage();
+    QCOMPARE(box->imgIcon->pixmap().size(), QSize(32, 32));
+    QVERIFY(box->imgIcon->hasScaledContents());
+    const QImage donation = box->imgDonate->pixmap().toImage();
     QCOMPARE(donation.size(), QSize(100, 44));
     QVERIFY(donation.pixelColor(50, 2).alpha() == 255 && donation.pixelColor(0, 0).alpha() < 255);
 }
@@ -429,11 +431,11 @@ void TestAbout::layout()
 {
     // The layout's twips divided by 15.
     const std::pair<QWidget *, QRect> expected[] = {
-        {box->Image1, {8, 16, 48, 48}},        {box->lblTitle, {72, 8, 259, 16}},
+        {box->imgIcon, {8, 16, 48, 48}},        {box->lblTitle, {72, 8, 259, 16}},
         {box->lblVersion, {70, 32, 259, 15}},  {box->lblDescription, {72, 56, 259, 22}},
-        {box->Label2, {40, 136, 185, 17}},     {box->lblDisclaimer, {40, 88, 175, 15}},
-        {box->Label3, {72, 112, 141, 15}},     {box->Image2, {88, 168, 100, 44}},
-        {box->cmdOK, {264, 96, 100, 39}},      {box->Command1, {264, 152, 97, 25}},
+        {box->lblNotice, {40, 136, 185, 17}},     {box->lblEmail, {40, 88, 175, 15}},
+        {box->lblWebSite, {72, 112, 141, 15}},     {box->imgDonate, {88, 168, 100, 44}},
+        {box->cmdOK, {264, 96, 100, 39}},      {box->cmdDetails, {264, 152, 97, 25}},
         {box->cmdSysInfo, {264, 184, 99, 23}}};
     for (const auto &[control, geometry] : expected)
         QCOMPARE(control->geometry(), geometry);
@@ -445,28 +447,28 @@ void TestAbout::layout()
 void TestAbout::fontsColoursAndTooltips()
 {
     for (QWidget *w : {static_cast<QWidget *>(box->lblTitle), static_cast<QWidget *>(box->lblVersion),
-                       static_cast<QWidget *>(box->Label3), static_cast<QWidget *>(box->Command1)}) {
+                       static_cast<QWidget *>(box->lblWebSite), static_cast<QWidget *>(box->cmdDetails)}) {
         QCOMPARE(QFontInfo(w->font()).family(), QStringLiteral("Comic Neue"));
         QCOMPARE(QFontInfo(w->font()).bold(), w == box->lblTitle);
     }
     QCOMPARE(QFontInfo(box->cmdOK->font()).family(), QStringLiteral("Liberation Sans"));
     QVERIFY(QFontInfo(box->cmdOK->font()).bold());
 
-    for (QLabel *link : {box->lblDisclaimer, box->Label3}) {
+    for (QLabel *link : {box->lblEmail, box->lblWebSite}) {
         QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
         QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
     }
-    QCOMPARE(box->Image2->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(box->lblDisclaimer->toolTip(), QStringLiteral("Envoyer un courriel"));
+    QCOMPARE(box->imgDonate->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(box->lblEmail->toolTip(), QStringLiteral("Envoyer un courriel"));
     QCOMPARE(box->cmdSysInfo->toolTip(), QStringLiteral("Informations système"));
-    QCOMPARE(box->Label3->toolTip(), about::visitTip());
-    QCOMPARE(box->Image2->toolTip(), about::donateTip());
+    QCOMPARE(box->lblWebSite->toolTip(), about::visitTip());
+    QCOMPARE(box->imgDonate->toolTip(), about::donateTip());
     QVERIFY(!about::visitTip().isEmpty() && !about::donateTip().isEmpty());
 }
 
 void TestAbout::textsFitTheirBoxes()
 {
-    for (QLabel *l : {box->lblTitle, box->lblVersion, box->lblDisclaimer, box->Label3, box->Label2}) {
+    for (QLabel *l : {box->lblTitle, box->lblVersion, box->lblEmail, box->lblWebSite, box->lblNotice}) {
         const QFontMetrics metrics(l->font());
         QVERIFY2(metrics.horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
         QVERIFY2(metrics.height() <= l->height() + 2, qPrintable(l->text()));
@@ -479,7 +481,7 @@ void TestAbout::textsFitTheirBoxes()
 
 void TestAbout::detailsMessage()
 {
-    QTest::mouseClick(box->Command1, Qt::LeftButton);
+    QTest::mouseClick(box->cmdDetails, Qt::LeftButton);
     QCOMPARE(services->messages.size(), 1);
     const MessageRequest &shown = services->messages.first();
     QCOMPARE(shown.title, QStringLiteral("A propos"));
@@ -489,7 +491,7 @@ void TestAbout::detailsMessage()
 
     const QStringList lines = shown.text.split(QLatin1Char('\r'));
     QCOMPARE(lines.size(), 7);
-    QCOMPARE(lines[0], QStringLiteral("Kelbo version 1.2.0 - Création d'animations au format AVI"));
+    QCOMPARE(lines[0], QStringLiteral("Kelbo version ") + QString::fromLatin1(version::text) + QStringLiteral(" - Création d'animations au format AVI"));
     QCOMPARE(lines[1], QString());
     QCOMPARE(lines[2], about::maker());
     QCOMPARE(lines[3], QStringLiteral("E-Mail : ") + about::email());
@@ -522,18 +524,18 @@ void TestAbout::links_data()
 {
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("url");
-    QTest::newRow("web site") << QStringLiteral("Label3") << about::webSiteUrl();
-    QTest::newRow("donation") << QStringLiteral("Image2") << about::donationUrl();
-    QTest::newRow("e-mail") << QStringLiteral("lblDisclaimer") << QStringLiteral("mailto:") + about::email();
+    QTest::newRow("web site") << QStringLiteral("lblWebSite") << about::webSiteUrl();
+    QTest::newRow("donation") << QStringLiteral("imgDonate") << about::donationUrl();
+    QTest::newRow("e-mail") << QStringLiteral("lblEmail") << QStringLiteral("mailto:") + about::email();
 }
 
 void TestAbout::links()
 {
     QFETCH(QString, control);
     QFETCH(QString, url);
-    QLabel *target = control == QStringLiteral("Label3") ? box->Label3
-                   : control == QStringLiteral("Image2") ? box->Image2
-                                                          : box->lblDisclaimer;
+    QLabel *target = control == QStringLiteral("lblWebSite") ? box->lblWebSite
+                   : control == QStringLiteral("imgDonate") ? box->imgDonate
+                                                          : box->lblEmail;
     box->show();
     services->openUrlResult = false; // a failing link shows nothing
     QTest::mouseClick(target, Qt::LeftButton);

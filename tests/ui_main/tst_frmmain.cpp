@@ -1,4 +1,5 @@
 // The main window: layout, start-up state, menus, tabs and the settings rules in the fields.
+#include "kelbo/version.h"
 #include "ui/main/frmMain.h"
 #include "scriptedservices.h"
 
@@ -66,7 +67,7 @@ void TestFrmMain::cleanup()
 
 void TestFrmMain::windowProperties()
 {
-    QCOMPARE(w->windowTitle(), QStringLiteral("Kelbo v1.2.0"));
+    QCOMPARE(w->windowTitle(), QStringLiteral("Kelbo v") + QString::fromLatin1(version::text));
     QCOMPARE(w->client->size(), QSize(393, 290));
     QCOMPARE(w->minimumSize(), w->maximumSize()); // fixed size
     QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
@@ -80,64 +81,48 @@ void TestFrmMain::layout_data()
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("parent");
     QTest::newRow("tabMain") << "tabMain" << QRect(8, 0, 377, 281) << "client";
-    QTest::newRow("pic(1)") << "pic1" << QRect(16, 24, 361, 249) << "client";
-    QTest::newRow("picPre") << "picPre" << QRect(0, 8, 241, 185) << "pic1";
-    QTest::newRow("slPre") << "slPre" << QRect(0, 196, 233, 17) << "pic1";
-    QTest::newRow("cmdFirst") << "cmdFirst" << QRect(0, 216, 33, 25) << "pic1";
-    QTest::newRow("cmdBack") << "cmdBack" << QRect(40, 216, 33, 25) << "pic1";
-    QTest::newRow("cmdNext") << "cmdNext" << QRect(80, 216, 33, 25) << "pic1";
-    QTest::newRow("cmdLast") << "cmdLast" << QRect(120, 216, 33, 25) << "pic1";
-    QTest::newRow("cmdPlay") << "cmdPlay" << QRect(160, 216, 33, 25) << "pic1";
-    QTest::newRow("cmdStop") << "cmdStop" << QRect(200, 216, 33, 25) << "pic1";
-    QTest::newRow("fraPre") << "fraPre" << QRect(240, 0, 121, 241) << "pic1";
-    QTest::newRow("lbl(0)") << "lbl0" << QRect(8, 16, 105, 13) << "fraPre";
-    QTest::newRow("lbl(1)") << "lbl1" << QRect(8, 43, 38, 13) << "fraPre";
+    QTest::newRow("pic(1)") << "pic(1)" << QRect(16, 24, 361, 249) << "client";
+    QTest::newRow("picPre") << "picPre" << QRect(0, 8, 241, 185) << "pic(1)";
+    QTest::newRow("slPre") << "slPre" << QRect(0, 196, 233, 17) << "pic(1)";
+    QTest::newRow("cmdFirst") << "cmdFirst" << QRect(0, 216, 33, 25) << "pic(1)";
+    QTest::newRow("cmdBack") << "cmdBack" << QRect(40, 216, 33, 25) << "pic(1)";
+    QTest::newRow("cmdNext") << "cmdNext" << QRect(80, 216, 33, 25) << "pic(1)";
+    QTest::newRow("cmdLast") << "cmdLast" << QRect(120, 216, 33, 25) << "pic(1)";
+    QTest::newRow("cmdPlay") << "cmdPlay" << QRect(160, 216, 33, 25) << "pic(1)";
+    QTest::newRow("cmdStop") << "cmdStop" << QRect(200, 216, 33, 25) << "pic(1)";
+    QTest::newRow("fraPre") << "fraPre" << QRect(240, 0, 121, 241) << "pic(1)";
+    QTest::newRow("lbl(0)") << "lbl(0)" << QRect(8, 16, 105, 13) << "fraPre";
+    QTest::newRow("lbl(1)") << "lbl(1)" << QRect(8, 43, 38, 13) << "fraPre";
     QTest::newRow("txtFPS") << "txtFPS" << QRect(48, 40, 25, 19) << "fraPre";
-    QTest::newRow("lbl(2)") << "lbl2" << QRect(80, 43, 22, 13) << "fraPre";
-    QTest::newRow("lbl(3)") << "lbl3" << QRect(5, 67, 45, 13) << "fraPre";
+    QTest::newRow("lbl(2)") << "lbl(2)" << QRect(80, 43, 22, 13) << "fraPre";
+    QTest::newRow("lbl(3)") << "lbl(3)" << QRect(5, 67, 45, 13) << "fraPre";
     QTest::newRow("txtWidth") << "txtWidth" << QRect(56, 64, 49, 19) << "fraPre";
-    QTest::newRow("lbl(4)") << "lbl4" << QRect(5, 91, 47, 13) << "fraPre";
+    QTest::newRow("lbl(4)") << "lbl(4)" << QRect(5, 91, 47, 13) << "fraPre";
     QTest::newRow("txtHeight") << "txtHeight" << QRect(56, 88, 49, 19) << "fraPre";
-    QTest::newRow("lbl(5)") << "lbl5" << QRect(8, 128, 27, 13) << "fraPre";
+    QTest::newRow("lbl(5)") << "lbl(5)" << QRect(8, 128, 27, 13) << "fraPre";
     QTest::newRow("txtCap") << "txtCap" << QRect(8, 144, 105, 43) << "fraPre";
-    QTest::newRow("lbl(6)") << "lbl6" << QRect(8, 192, 93, 13) << "fraPre";
+    QTest::newRow("lbl(6)") << "lbl(6)" << QRect(8, 192, 93, 13) << "fraPre";
     QTest::newRow("cmbAlign") << "cmbAlign" << QRect(8, 208, 105, 21) << "fraPre";
-    QTest::newRow("pic(2)") << "pic2" << QRect(16, 24, 353, 249) << "client";
-    QTest::newRow("lvwFiles") << "lvwFiles" << QRect(0, 8, 321, 193) << "pic2";
-    QTest::newRow("cmdUp") << "cmdUp" << QRect(328, 8, 25, 25) << "pic2";
-    QTest::newRow("cmdDown") << "cmdDown" << QRect(328, 32, 25, 25) << "pic2";
-    QTest::newRow("cmdRem") << "cmdRem" << QRect(328, 72, 25, 25) << "pic2";
-    QTest::newRow("cmdClear") << "cmdClear" << QRect(328, 112, 25, 25) << "pic2";
-    QTest::newRow("picMini") << "picMini" << QRect(8, 208, 41, 41) << "pic2";
-    QTest::newRow("cmdAdd") << "cmdAdd" << QRect(64, 216, 121, 25) << "pic2";
-    QTest::newRow("cmdAddM") << "cmdAddM" << QRect(192, 216, 153, 25) << "pic2";
+    QTest::newRow("pic(2)") << "pic(2)" << QRect(16, 24, 353, 249) << "client";
+    QTest::newRow("lvwFiles") << "lvwFiles" << QRect(0, 8, 321, 193) << "pic(2)";
+    QTest::newRow("cmdUp") << "cmdUp" << QRect(328, 8, 25, 25) << "pic(2)";
+    QTest::newRow("cmdDown") << "cmdDown" << QRect(328, 32, 25, 25) << "pic(2)";
+    QTest::newRow("cmdRem") << "cmdRem" << QRect(328, 72, 25, 25) << "pic(2)";
+    QTest::newRow("cmdClear") << "cmdClear" << QRect(328, 112, 25, 25) << "pic(2)";
+    QTest::newRow("picMini") << "picMini" << QRect(8, 208, 41, 41) << "pic(2)";
+    QTest::newRow("cmdAdd") << "cmdAdd" << QRect(64, 216, 121, 25) << "pic(2)";
+    QTest::newRow("cmdAddM") << "cmdAddM" << QRect(192, 216, 153, 25) << "pic(2)";
     QTest::newRow("picSave") << "picSave" << QRect(120, 296, 96, 72) << "client";
     QTest::newRow("picTemp") << "picTemp" << QRect(8, 296, 89, 73) << "client";
 }
 
 namespace {
+// A control by the name of the layout, which it keeps as its objectName.
 QWidget *control(frmMain &w, const QString &name)
 {
-    const QHash<QString, QWidget *> byName{
-        {QStringLiteral("client"), w.client}, {QStringLiteral("tabMain"), w.tabMain},
-        {QStringLiteral("pic1"), w.pic[1]}, {QStringLiteral("pic2"), w.pic[2]},
-        {QStringLiteral("picPre"), w.picPre}, {QStringLiteral("slPre"), w.slPre},
-        {QStringLiteral("cmdFirst"), w.cmdFirst}, {QStringLiteral("cmdBack"), w.cmdBack},
-        {QStringLiteral("cmdNext"), w.cmdNext}, {QStringLiteral("cmdLast"), w.cmdLast},
-        {QStringLiteral("cmdPlay"), w.cmdPlay}, {QStringLiteral("cmdStop"), w.cmdStop},
-        {QStringLiteral("fraPre"), w.fraPre}, {QStringLiteral("lbl0"), w.lbl[0]},
-        {QStringLiteral("lbl1"), w.lbl[1]}, {QStringLiteral("lbl2"), w.lbl[2]},
-        {QStringLiteral("lbl3"), w.lbl[3]}, {QStringLiteral("lbl4"), w.lbl[4]},
-        {QStringLiteral("lbl5"), w.lbl[5]}, {QStringLiteral("lbl6"), w.lbl[6]},
-        {QStringLiteral("txtFPS"), w.txtFPS}, {QStringLiteral("txtWidth"), w.txtWidth},
-        {QStringLiteral("txtHeight"), w.txtHeight}, {QStringLiteral("txtCap"), w.txtCap},
-        {QStringLiteral("cmbAlign"), w.cmbAlign}, {QStringLiteral("lvwFiles"), w.lvwFiles},
-        {QStringLiteral("cmdUp"), w.cmdUp}, {QStringLiteral("cmdDown"), w.cmdDown},
-        {QStringLiteral("cmdRem"), w.cmdRem}, {QStringLiteral("cmdClear"), w.cmdClear},
-        {QStringLiteral("picMini"), w.picMini}, {QStringLiteral("cmdAdd"), w.cmdAdd},
-        {QStringLiteral("cmdAddM"), w.cmdAddM}, {QStringLiteral("picSave"), w.picSave},
-        {QStringLiteral("picTemp"), w.picTemp}};
-    return byName.value(name);
+    if (name == QStringLiteral("client"))
+        return w.client;
+    return w.findChild<QWidget *>(name);
 }
 } // namespace
 
@@ -180,9 +165,9 @@ void TestFrmMain::captionsAndTooltips()
                              QStringLiteral("Hauteur : "), QStringLiteral("Titre :"),
                              QStringLiteral("Alignement du titre :")};
     for (int i = 0; i < 7; ++i)
-        QCOMPARE(w->lbl[std::size_t(i)]->text(), labels.at(i));
-    QVERIFY(w->lbl[3]->alignment() & Qt::AlignRight);
-    QVERIFY(w->lbl[4]->alignment() & Qt::AlignRight);
+        QCOMPARE(w->findChild<QLabel *>(QStringLiteral("lbl(%1)").arg(i))->text(), labels.at(i));
+    QVERIFY(w->lblWidth->alignment() & Qt::AlignRight);
+    QVERIFY(w->lblHeight->alignment() & Qt::AlignRight);
     QCOMPARE(w->fraPre->title(), QStringLiteral("Options"));
     QCOMPARE(w->txtFPS->toolTip(), QStringLiteral("Nombre d'images par seconde"));
     QCOMPARE(w->txtWidth->toolTip(), QStringLiteral("Largeur du fichier AVI en pixels"));
@@ -227,8 +212,8 @@ void TestFrmMain::startState()
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
     QCOMPARE(w->tabMain->currentIndex(), 0);
-    QVERIFY(w->pic[1]->isVisible());
-    QVERIFY(!w->pic[2]->isVisible());
+    QVERIFY(w->pagePreview->isVisible());
+    QVERIFY(!w->pageFiles->isVisible());
     QVERIFY(!w->picSave->isVisible());
     QVERIFY(!w->picTemp->isVisible());
     QCOMPARE(w->cmbAlign->currentIndex(), 0);
@@ -237,7 +222,7 @@ void TestFrmMain::startState()
     QCOMPARE(w->txtWidth->text(), QStringLiteral("320"));
     QCOMPARE(w->txtHeight->text(), QStringLiteral("240"));
     QCOMPARE(w->txtCap->toPlainText(), QString());
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 00"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 00"));
     QCOMPARE(w->lvwFiles->topLevelItemCount(), 0);
     QCOMPARE(w->lvwFiles->columnWidth(0), 291);
     QCOMPARE(w->slPre->minimum(), 1);
@@ -280,17 +265,17 @@ void TestFrmMain::tabsWithEmptyList()
     w->slPre->setValue(3);
     w->slPre->setEnabled(false);
     w->tabMain->setCurrentIndex(1);
-    QVERIFY(!w->pic[1]->isVisible());
-    QVERIFY(w->pic[2]->isVisible());
+    QVERIFY(!w->pagePreview->isVisible());
+    QVERIFY(w->pageFiles->isVisible());
     w->tabMain->setCurrentIndex(0);
-    QVERIFY(w->pic[1]->isVisible());
-    QVERIFY(!w->pic[2]->isVisible());
+    QVERIFY(w->pagePreview->isVisible());
+    QVERIFY(!w->pageFiles->isVisible());
     // The slider is left alone with an empty list.
     QCOMPARE(w->slPre->maximum(), 4);
     QCOMPARE(w->slPre->value(), 3);
     QVERIFY(!w->slPre->isEnabled());
     w->selectTab(1); // selecting the selected tab still runs the tab change
-    QVERIFY(w->pic[1]->isVisible());
+    QVERIFY(w->pagePreview->isVisible());
     QCOMPARE(w->slPre->value(), 3);
 }
 
@@ -302,15 +287,15 @@ void TestFrmMain::tabToPreviewWithImages()
         w->files().add(QStringLiteral("/nowhere/%1.bmp").arg(i));
     w->slPre->setEnabled(false);
     w->selectTab(2);
-    QVERIFY(w->pic[2]->isVisible());
+    QVERIFY(w->pageFiles->isVisible());
     QCOMPARE(w->slPre->maximum(), 1); // "Fichiers" changes nothing else
     w->selectTab(1);
     QVERIFY(w->slPre->isEnabled());
     QCOMPARE(w->slPre->minimum(), 1);
     QCOMPARE(w->slPre->maximum(), 5);
     QCOMPARE(w->slPre->value(), 1);
-    QVERIFY(w->pic[1]->isVisible());
-    QVERIFY(!w->pic[2]->isVisible());
+    QVERIFY(w->pagePreview->isVisible());
+    QVERIFY(!w->pageFiles->isVisible());
 }
 
 void TestFrmMain::perChangeRuleInFields()

@@ -4,6 +4,7 @@
 #include "ui/filechooser/filelists.h"
 #include "ui/filechooser/frmFile.h"
 #include "ui/main/frmMain.h"
+#include "ui/widgets/qtservices.h"
 #include "picturefiles.h"
 #include "scriptedservices.h"
 
@@ -395,7 +396,7 @@ void TestFrmMainList::removePullsPositionBack()
     QCOMPARE(w->slPre->maximum(), 2);
     QCOMPARE(w->slPre->value(), 2);
     QCOMPARE(centre(w->picPre->surface()), qRgb(0, 255, 0)); // frame 2 drawn
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 2"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 2"));
 }
 
 void TestFrmMainList::clear()
@@ -413,12 +414,12 @@ void TestFrmMainList::clear()
     QCOMPARE(w->files().count(), 0);
     QVERIFY(w->slPre->isEnabled());
     QCOMPARE(w->slPre->maximum(), 3);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 3"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 3"));
     // Moving the slider after a clear draws nothing.
     w->slPre->setValue(2);
     QCOMPARE(w->picPre->surface().image(), preview);
     QCOMPARE(w->picMini->surface().image(), thumb);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 3"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 3"));
 }
 
 void TestFrmMainList::move_data()

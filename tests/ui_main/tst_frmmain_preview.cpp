@@ -173,13 +173,13 @@ void TestFrmMainPreview::drawsFrameWithCaption()
     }
     QVERIFY2(white > 30, qPrintable(QString::number(white)));
     QCOMPARE(changedElsewhere, 0);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 3"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 3"));
     QCOMPARE(w->files().selected(), 1);
 
     w->slPre->setValue(2);
     QCOMPARE(pre.picture(), solidImage({237, 181}, Qt::green));
     QCOMPARE(w->files().selected(), 2);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 3")); // the count, not the position
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 3")); // the count, not the position
 }
 
 void TestFrmMainPreview::noCaption()
@@ -203,10 +203,10 @@ void TestFrmMainPreview::entryThatCannotBeShown()
     fill({"rouge.bmp"});
     w->files().add(m_tmp.path() + QLatin1Char('/') + name);
     w->selectTab(1);
-    w->lbl[0]->setText(QStringLiteral("avant"));
+    w->lblCount->setText(QStringLiteral("avant"));
     w->slPre->setValue(2);
     QCOMPARE(centre(w->picPre->surface()), kRed);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("avant"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("avant"));
     QCOMPARE(w->files().selected(), 1);
 }
 
@@ -285,7 +285,7 @@ void TestFrmMainPreview::nextPastStaleMaximum()
     QCOMPARE(w->slPre->maximum(), 3);
     QCOMPARE(w->slPre->value(), 2);
     QCOMPARE(centre(w->picPre->surface()), kGreen);
-    QCOMPARE(w->lbl[0]->text(), QStringLiteral("Images : 3"));
+    QCOMPARE(w->lblCount->text(), QStringLiteral("Images : 3"));
     QTest::mouseClick(w->cmdLast, Qt::LeftButton);
     QCOMPARE(w->slPre->value(), 3);
 }

@@ -161,8 +161,8 @@ void TestProjectCommands::openAppendsAndSelectsPreviewTab()
     QCOMPARE(fields(*w), (QStringList{"25", "200", "150"}));
     QCOMPARE(entries(*w), (QStringList{"/deja/la.bmp", "/x/1.bmp", "   ", "/x/2.bmp"}));
     QCOMPARE(w->tabMain->currentIndex(), 0);
-    QVERIFY(!w->pic[1]->isHidden());
-    QVERIFY(w->pic[2]->isHidden());
+    QVERIFY(!w->pagePreview->isHidden());
+    QVERIFY(w->pageFiles->isHidden());
     QCOMPARE(w->slPre->maximum(), 4);
     QCOMPARE(w->slPre->value(), 1);
 }
@@ -173,7 +173,7 @@ void TestProjectCommands::openCancelledSelectsPreviewTab()
     w->mnuFileOPrj_Click();
     QCOMPARE(services->openRequests.size(), 1);
     QCOMPARE(w->tabMain->currentIndex(), 0);
-    QVERIFY(!w->pic[1]->isHidden());
+    QVERIFY(!w->pagePreview->isHidden());
     QCOMPARE(fields(*w), (QStringList{"30", "320", "240"}));
 }
 

@@ -5,8 +5,8 @@
 //   kelbo-export PROJECT.kelbo OUTPUT.avi [--codec FOURCC] [--quality 0-100] [--keyframe N]
 //                [--datarate KO_PER_S]
 //   kelbo-export --list-codecs
-#include "platform/avifile.h"
-#include "platform/compressors.h"
+#include "avi/avifile.h"
+#include "avi/compressors.h"
 #include "platform/services.h"
 #include "platform/system.h"
 #include "ui/main/frmMain.h"

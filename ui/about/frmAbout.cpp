@@ -1,6 +1,7 @@
 #include "ui/about/frmAbout.h"
 
 #include "platform/system.h"
+#include "ui/widgets/appicon.h"
 #include "ui/about/aboutinfo.h"
 #include "ui/about/sysinfo.h"
 
@@ -9,6 +10,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+
+#include <utility>
 
 namespace kelbo {
 
@@ -96,10 +99,10 @@ frmAbout::frmAbout(Services &services, reg::Registry &registry, QWidget *parent)
 
 void frmAbout::buildLayout()
 {
-    Image1 = new QLabel(this);
-    Image1->setGeometry(twips(120, 240, 720, 720));
-    Image1->setScaledContents(true); // the 32 x 32 icon stretched to the box
-    Image1->setPixmap(app::icon().pixmap(32, 32));
+    imgIcon = new QLabel(this);
+    imgIcon->setGeometry(twips(120, 240, 720, 720));
+    imgIcon->setScaledContents(true); // the 32 x 32 icon stretched to the box
+    imgIcon->setPixmap(appIcon().pixmap(32, 32));
 
     lblTitle = label(this, QString(), twips(1080, 120, 3885, 240));
     lblTitle->setFont(comicFont(true));
@@ -111,34 +114,43 @@ void frmAbout::buildLayout()
     Line1[0] = line(this, QRect(8, 82, 366, 1), QColor(128, 128, 128));
     Line1[1] = line(this, QRect(8, 83, 366, 1), QColor(255, 255, 255));
 
-    lblDisclaimer = label(this, QStringLiteral("E-Mail : ") + about::email(),
+    lblEmail = label(this, QStringLiteral("E-Mail : ") + about::email(),
                           twips(600, 1320, 2625, 225));
-    makeLink(lblDisclaimer, QStringLiteral("Envoyer un courriel"));
-    Label3 = label(this, QStringLiteral("URL : ") + about::webSiteText(),
+    makeLink(lblEmail, QStringLiteral("Envoyer un courriel"));
+    lblWebSite = label(this, QStringLiteral("URL : ") + about::webSiteText(),
                    twips(1080, 1680, 2115, 225));
-    makeLink(Label3, about::visitTip());
-    Label2 = label(this, about::notice(), twips(600, 2040, 2775, 255));
+    makeLink(lblWebSite, about::visitTip());
+    lblNotice = label(this, about::notice(), twips(600, 2040, 2775, 255));
 
-    Image2 = new QLabel(this);
-    Image2->setGeometry(twips(1320, 2520, 1500, 660));
-    Image2->setPixmap(about::donationPicture());
-    Image2->setCursor(Qt::PointingHandCursor);
-    Image2->setToolTip(about::donateTip());
+    imgDonate = new QLabel(this);
+    imgDonate->setGeometry(twips(1320, 2520, 1500, 660));
+    imgDonate->setPixmap(about::donationPicture());
+    imgDonate->setCursor(Qt::PointingHandCursor);
+    imgDonate->setToolTip(about::donateTip());
 
     cmdOK = button(this, QStringLiteral("OK"), twips(3960, 1440, 1500, 585), sansBoldFont());
     cmdOK->setDefault(true);
-    Command1 = button(this, QStringLiteral("Détails..."), twips(3960, 2280, 1455, 375),
+    cmdDetails = button(this, QStringLiteral("Détails..."), twips(3960, 2280, 1455, 375),
                       comicFont());
     cmdSysInfo = button(this, QStringLiteral("&Système Info..."), twips(3960, 2760, 1485, 345),
                         comicFont());
     cmdSysInfo->setToolTip(QStringLiteral("Informations système"));
 
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-    connect(Command1, &QPushButton::clicked, this, &frmAbout::Command1_Click);
+    connect(cmdDetails, &QPushButton::clicked, this, &frmAbout::Command1_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
-    for (QLabel *clickable : {lblDisclaimer, Label3, Image2})
+    for (QLabel *clickable : {lblEmail, lblWebSite, imgDonate})
         clickable->installEventFilter(this);
     cmdOK->setFocus();
+
+    // The controls keep the names of the layout, by which they are found.
+    const std::pair<QWidget *, const char *> names[] = {
+        {imgIcon, "Image1"},       {lblTitle, "lblTitle"},     {lblVersion, "lblVersion"},
+        {lblDescription, "lblDescription"}, {lblNotice, "Label2"}, {lblEmail, "lblDisclaimer"},
+        {lblWebSite, "Label3"},    {imgDonate, "Image2"},      {cmdOK, "cmdOK"},
+        {cmdDetails, "Command1"},  {cmdSysInfo, "cmdSysInfo"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
 }
 
 void frmAbout::Form_Load()
@@ -181,7 +193,7 @@ void frmAbout::cmdSysInfo_Click()
 
 void frmAbout::StartSysInfo()
 {
-    kelbo::StartSysInfo(m_registry, m_services);
+    startSystemInformation(m_registry, m_services);
 }
 
 // The links' failures are ignored: nothing is shown.
@@ -208,11 +220,11 @@ bool frmAbout::eventFilter(QObject *watched, QEvent *event)
         auto *widget = qobject_cast<QWidget *>(watched);
         if (mouse->button() == Qt::LeftButton && widget != nullptr
             && widget->rect().contains(mouse->position().toPoint())) {
-            if (watched == Label3)
+            if (watched == lblWebSite)
                 Label3_Click();
-            else if (watched == Image2)
+            else if (watched == imgDonate)
                 Image2_Click();
-            else if (watched == lblDisclaimer)
+            else if (watched == lblEmail)
                 lblDisclaimer_Click();
         }
     }

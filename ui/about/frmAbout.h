@@ -22,17 +22,19 @@ public:
     // `registry` is where the system-information program is looked for.
     frmAbout(Services &services, reg::Registry &registry, QWidget *parent = nullptr);
 
-    // --- Controls, by their names; positions in pixels are the layout's twips divided by 15.
-    QLabel *Image1 = nullptr;
+    // --- Controls; positions in pixels are the layout's twips divided by 15. Each keeps its
+    // layout name as objectName (Image1, Label2, lblDisclaimer: the e-mail link, Label3,
+    // Image2, Command1: "Détails...").
+    QLabel *imgIcon = nullptr;
     QLabel *lblTitle = nullptr;
     QLabel *lblVersion = nullptr;
     QLabel *lblDescription = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *lblDisclaimer = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Image2 = nullptr;
+    QLabel *lblNotice = nullptr;
+    QLabel *lblEmail = nullptr;
+    QLabel *lblWebSite = nullptr;
+    QLabel *imgDonate = nullptr;
     QPushButton *cmdOK = nullptr;
-    QPushButton *Command1 = nullptr;
+    QPushButton *cmdDetails = nullptr;
     QPushButton *cmdSysInfo = nullptr;
     std::array<QFrame *, 2> Line1{}; // the etched rule: a grey line over a white one
 

@@ -93,7 +93,7 @@ QString sysInfoMissingText()
     return QStringLiteral("Information Systeme introuvable !");
 }
 
-bool StartSysInfo(reg::Registry &registry, Services &services)
+bool startSystemInformation(reg::Registry &registry, Services &services)
 {
     bool started = false;
     try {

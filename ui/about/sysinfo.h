@@ -30,7 +30,7 @@ inline constexpr reg::DWORD kGetKeyValueBufferSize = 1024;
 bool GetKeyValue(reg::Registry &registry, reg::HKEY keyRoot, const QString &keyName,
                  const QString &subKeyRef, QString &keyVal);
 
-// The program StartSysInfo starts, as a path of this platform (a registry path's backslashes
+// The program startSystemInformation starts, as a path of this platform (a registry path's backslashes
 // become slashes): the PATH value of the first key when it can be read (even when it is
 // empty), otherwise the MSINFO32.EXE file of the folder named by the second key when that file
 // exists; nothing otherwise.
@@ -43,6 +43,6 @@ QString sysInfoMissingText();
 // an empty path, the start refused, an exception while reading the registry) shows
 // "Information Systeme introuvable !" with no icon, an OK button and the title "Kelbo".
 // Returns true when the program was started.
-bool StartSysInfo(reg::Registry &registry, Services &services);
+bool startSystemInformation(reg::Registry &registry, Services &services);
 
 } // namespace kelbo

@@ -1,6 +1,7 @@
 #include "ui/main/frmMain.h"
 
 #include "platform/system.h"
+#include "ui/widgets/appicon.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +18,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <utility>
 
 namespace kelbo {
 
@@ -103,12 +106,13 @@ frmMain::frmMain(Services &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
 {
     setWindowTitle(QStringLiteral("Kelbo v") + app::versionText());
-    setWindowIcon(app::icon());
+    setWindowIcon(appIcon());
     setFont(sansFont());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
                    | Qt::MSWindowsFixedSizeDialogHint);
     buildLayout();
+    nameControls();
     buildMenus();
     connectHandlers();
     // Fixed size: the client area plus the menu bar.
@@ -117,6 +121,25 @@ frmMain::frmMain(Services &services, QWidget *parent)
 }
 
 frmMain::~frmMain() = default;
+
+void frmMain::nameControls()
+{
+    const std::pair<QWidget *, const char *> names[] = {
+        {tabMain, "tabMain"},   {pagePreview, "pic(1)"}, {pageFiles, "pic(2)"},
+        {picPre, "picPre"},     {slPre, "slPre"},        {cmdFirst, "cmdFirst"},
+        {cmdBack, "cmdBack"},   {cmdNext, "cmdNext"},    {cmdLast, "cmdLast"},
+        {cmdPlay, "cmdPlay"},   {cmdStop, "cmdStop"},    {fraPre, "fraPre"},
+        {lblCount, "lbl(0)"},   {lblRate, "lbl(1)"},     {lblPerSecond, "lbl(2)"},
+        {lblWidth, "lbl(3)"},   {lblHeight, "lbl(4)"},   {lblCaption, "lbl(5)"},
+        {lblAlign, "lbl(6)"},   {txtFPS, "txtFPS"},      {txtWidth, "txtWidth"},
+        {txtHeight, "txtHeight"}, {txtCap, "txtCap"},    {cmbAlign, "cmbAlign"},
+        {lvwFiles, "lvwFiles"}, {cmdUp, "cmdUp"},        {cmdDown, "cmdDown"},
+        {cmdRem, "cmdRem"},     {cmdClear, "cmdClear"},  {picMini, "picMini"},
+        {cmdAdd, "cmdAdd"},     {cmdAddM, "cmdAddM"},    {picSave, "picSave"},
+        {picTemp, "picTemp"}};
+    for (const auto &[widget, name] : names)
+        widget->setObjectName(QLatin1String(name));
+}
 
 void frmMain::buildLayout()
 {
@@ -130,8 +153,8 @@ void frmMain::buildLayout()
     tabMain->setCurrentIndex(0);
 
     // Page "Aperçu"
-    pic[1] = place(new QWidget(client), 16, 24, 361, 249);
-    QWidget *p1 = pic[1];
+    pagePreview = place(new QWidget(client), 16, 24, 361, 249);
+    QWidget *p1 = pagePreview;
     picPre = place(new SurfaceWidget(QSize(237, 181), 2, palette().color(QPalette::Button), p1),
                    0, 8, 241, 185);
     Surface &pre = picPre->surface();
@@ -157,32 +180,32 @@ void frmMain::buildLayout()
     QWidget *f = fraPre;
     // The counter's box is wider than its first text so that "Images : 120" and longer
     // counts stay whole; nothing else stands on that line of the frame.
-    lbl[0] = label(f, QStringLiteral("Images : 00"), 8, 16, 105, 13);
-    lbl[1] = label(f, QStringLiteral("Image : "), 8, 43, 38, 13);
+    lblCount = label(f, QStringLiteral("Images : 00"), 8, 16, 105, 13);
+    lblRate = label(f, QStringLiteral("Image : "), 8, 43, 38, 13);
     txtFPS = numberBox(f, QStringLiteral("30"), QStringLiteral("Nombre d'images par seconde"),
                        ruleFor(NumericField::Fps).typingLimit, 48, 40, 25, 19);
-    lbl[2] = label(f, QStringLiteral("/sec"), 80, 43, 22, 13);
-    lbl[3] = label(f, QStringLiteral("Largeur : "), 5, 67, 45, 13, Qt::AlignRight | Qt::AlignTop);
+    lblPerSecond = label(f, QStringLiteral("/sec"), 80, 43, 22, 13);
+    lblWidth = label(f, QStringLiteral("Largeur : "), 5, 67, 45, 13, Qt::AlignRight | Qt::AlignTop);
     txtWidth = numberBox(f, QStringLiteral("320"), QStringLiteral("Largeur du fichier AVI en pixels"),
                          ruleFor(NumericField::Width).typingLimit, 56, 64, 49, 19);
-    lbl[4] = label(f, QStringLiteral("Hauteur : "), 5, 91, 47, 13, Qt::AlignRight | Qt::AlignTop);
+    lblHeight = label(f, QStringLiteral("Hauteur : "), 5, 91, 47, 13, Qt::AlignRight | Qt::AlignTop);
     txtHeight = numberBox(f, QStringLiteral("240"), QStringLiteral("Hauteur du fichier AVI en pixels"),
                           ruleFor(NumericField::Height).typingLimit, 56, 88, 49, 19);
-    lbl[5] = label(f, QStringLiteral("Titre :"), 8, 128, 27, 13);
+    lblCaption = label(f, QStringLiteral("Titre :"), 8, 128, 27, 13);
     txtCap = place(new QPlainTextEdit(f), 8, 144, 105, 43);
     txtCap->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtCap->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtCap->setTabChangesFocus(true);
     setBackground(txtCap, kLightCyan);
-    lbl[6] = label(f, QStringLiteral("Alignement du titre :"), 8, 192, 93, 13);
+    lblAlign = label(f, QStringLiteral("Alignement du titre :"), 8, 192, 93, 13);
     cmbAlign = place(new QComboBox(f), 8, 208, 105, 21);
     cmbAlign->setEditable(false);
     cmbAlign->addItems(captionAlignmentLabels());
     setBackground(cmbAlign, kLightCyan);
 
     // Page "Fichiers"
-    pic[2] = place(new QWidget(client), 16, 24, 353, 249);
-    QWidget *p2 = pic[2];
+    pageFiles = place(new QWidget(client), 16, 24, 353, 249);
+    QWidget *p2 = pageFiles;
     lvwFiles = place(new QTreeWidget(p2), 0, 8, 321, 193);
     lvwFiles->setColumnCount(1);
     lvwFiles->setHeaderLabels({QStringLiteral("Fichiers")});
@@ -205,7 +228,7 @@ void frmMain::buildLayout()
                     8, 208, 41, 41);
     cmdAdd = button(p2, QStringLiteral("Ajouter un seul fichier"), QString(), 64, 216, 121, 25);
     cmdAddM = button(p2, QStringLiteral("Ajouter plusieurs fichiers"), QString(), 192, 216, 153, 25);
-    pic[2]->hide();
+    pageFiles->hide();
 
     // Hidden work surfaces, below the client area.
     picSave = place(new SurfaceWidget(QSize(96, 72), 0, QColor(Qt::white), client), 120, 296, 96, 72);
@@ -292,8 +315,8 @@ void frmMain::mnuFileExit_Click()
 
 void frmMain::tabMain_Click()
 {
-    for (std::size_t i = 1; i < pic.size(); ++i)
-        pic[i]->hide();
+    pagePreview->hide();
+    pageFiles->hide();
     const int selected = tabMain->currentIndex() + 1;
     if (m_files->count() > 0 && selected == 1) {
         slPre->setEnabled(true);
@@ -306,7 +329,7 @@ void frmMain::tabMain_Click()
         }
         slPre_Change();
     }
-    pic[std::size_t(selected)]->show();
+    (selected == 1 ? pagePreview : pageFiles)->show();
 }
 
 void frmMain::selectTab(int index)

@@ -4,9 +4,9 @@
 // controls and call the logic of project/, frame/ and export/.
 
 #include "export/saveavi.h"
-#include "platform/controls.h"
+#include "ui/widgets/controls.h"
 #include "platform/services.h"
-#include "platform/surface.h"
+#include "ui/widgets/surfacewidget.h"
 #include "platform/wait.h"
 #include "project/settings.h"
 
@@ -36,16 +36,23 @@ public:
     explicit frmMain(Services &services, QWidget *parent = nullptr);
     ~frmMain() override;
 
-    // --- Controls, by their names. pic[1] is the "Aperçu" panel, pic[2] the "Fichiers" panel.
+    // --- Controls, by their names. pagePreview is the "Aperçu" panel, pageFiles the "Fichiers" panel.
     QWidget *client = nullptr; // the 393 x 290 client area
     QTabWidget *tabMain = nullptr;
-    std::array<QWidget *, 3> pic{};
+    QWidget *pagePreview = nullptr; // pic(1), the "Aperçu" panel
+    QWidget *pageFiles = nullptr;   // pic(2), the "Fichiers" panel
     SurfaceWidget *picPre = nullptr;
     QScrollBar *slPre = nullptr;
     QPushButton *cmdFirst = nullptr, *cmdBack = nullptr, *cmdNext = nullptr, *cmdLast = nullptr;
     QPushButton *cmdPlay = nullptr, *cmdStop = nullptr;
     QGroupBox *fraPre = nullptr;
-    std::array<QLabel *, 7> lbl{};
+    QLabel *lblCount = nullptr;     // lbl(0) "Images : N"
+    QLabel *lblRate = nullptr;      // lbl(1) "Image : "
+    QLabel *lblPerSecond = nullptr; // lbl(2) "/sec"
+    QLabel *lblWidth = nullptr;     // lbl(3)
+    QLabel *lblHeight = nullptr;    // lbl(4)
+    QLabel *lblCaption = nullptr;   // lbl(5) "Titre :"
+    QLabel *lblAlign = nullptr;     // lbl(6) "Alignement du titre :"
     QLineEdit *txtFPS = nullptr, *txtWidth = nullptr, *txtHeight = nullptr;
     QPlainTextEdit *txtCap = nullptr;
     QComboBox *cmbAlign = nullptr;
@@ -156,6 +163,7 @@ protected:
 
 private:
     void buildLayout();
+    void nameControls();
     void buildMenus();
     void connectHandlers();
     // Each part of the window connects its own handlers, in its own file.

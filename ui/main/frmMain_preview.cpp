@@ -40,7 +40,7 @@ void frmMain::slPre_Change()
     pre.commitPicture();
     DrawCaption(pre, txtCap->toPlainText(), cmbAlign->currentIndex());
     pre.refresh();
-    lbl[0]->setText(QStringLiteral("Images : ") + QString::number(slPre->maximum()));
+    lblCount->setText(QStringLiteral("Images : ") + QString::number(slPre->maximum()));
     m_files->select(position);
 }
 
@@ -114,7 +114,7 @@ void frmMain::PlayAnimation()
 
 void frmMain::WaitSeconds(float &seconds)
 {
-    waitSeconds(seconds, mStop, waitHooks);
+    waitWhileRunning(seconds, mStop, waitHooks);
 }
 
 } // namespace kelbo

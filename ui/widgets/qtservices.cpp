@@ -1,7 +1,7 @@
-#include "platform/services.h"
+#include "ui/widgets/qtservices.h"
 
-#include "platform/avifile.h"
-#include "platform/compressdialog.h"
+#include "avi/avifile.h"
+#include "ui/widgets/compressdialog.h"
 
 #include <QApplication>
 #include <QDesktopServices>

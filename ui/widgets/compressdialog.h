@@ -3,7 +3,7 @@
 // full frames first; the compression quality; a key frame every N frames and a data rate in
 // Ko/s when the caller asks for them. Settings a compressor does not have are disabled.
 
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "platform/controls.h"
+#include "ui/widgets/controls.h"
 
 #include <QLineEdit>
 #include <QTreeWidget>

@@ -1,6 +1,6 @@
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 
-#include "platform/compressors.h"
+#include "avi/compressors.h"
 #include "platform/services.h"
 #include "platform/system.h"
 

@@ -1,4 +1,4 @@
-#include "platform/savepicture.h"
+#include "frame/savepicture.h"
 
 #include <QImageWriter>
 

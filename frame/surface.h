@@ -1,11 +1,10 @@
 #pragma once
 // Picture surfaces: a drawing area in pixels with a persistent off-screen image, what the
 // picture boxes of the windows draw into. A Surface is plain data that the drawing code of
-// frame/ and export/ works on; a SurfaceWidget shows one on screen.
+// frame/ and export/ works on; ui/widgets/surfacewidget.h shows one on screen.
 
 #include <QColor>
 #include <QFont>
-#include <QFrame>
 #include <QImage>
 
 #include <functional>
@@ -53,23 +52,6 @@ private:
     QImage m_image;
     QImage m_picture;
     std::function<void()> m_onRefresh;
-};
-
-// A picture box: owns its surface, paints the surface's image inside its border and repaints
-// at once when the surface is refreshed. `border` > 0 gives a sunken 3-D border that wide.
-class SurfaceWidget : public QFrame {
-    Q_OBJECT
-public:
-    SurfaceWidget(QSize drawingSize, int border, QColor backColor, QWidget *parent = nullptr);
-    ~SurfaceWidget() override;
-    Surface &surface() { return m_surface; }
-    const Surface &surface() const { return m_surface; }
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    Surface m_surface;
 };
 
 } // namespace kelbo

@@ -1,6 +1,7 @@
 // The real Qt services, driven end to end: a timer finds the modal window that opened,
 // checks it and answers it as a user would.
-#include "platform/services.h"
+#include "ui/widgets/appicon.h"
+#include "ui/widgets/qtservices.h"
 #include "platform/system.h"
 
 #include <QAbstractButton>
@@ -51,6 +52,8 @@ private Q_SLOTS:
     void openDialogReturnsChosenFile();
     void saveDialogCancelled();
     void modalDialog();
+    void nameFilters();
+    void windowIcon();
 };
 
 void TestQtServices::initTestCase()
@@ -154,6 +157,22 @@ void TestQtServices::modalDialog()
     services.showModal(dialog);
     QVERIFY(wasModal);
     QVERIFY(!dialog.isVisible());
+}
+
+void TestQtServices::nameFilters()
+{
+    QCOMPARE(qtNameFilters(QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|")),
+             QStringList{QStringLiteral("Projet AVI (*.kelbo) (*.kelbo)")});
+    QCOMPARE(qtNameFilters(QStringLiteral("Tous les fichiers images|*.bmp;*.gif;*.jpg;*.jpeg|GIF (*.gif)|*.gif|")),
+             (QStringList{QStringLiteral("Tous les fichiers images (*.bmp *.gif *.jpg *.jpeg)"),
+                          QStringLiteral("GIF (*.gif) (*.gif)")}));
+    QCOMPARE(qtNameFilters(QString()), QStringList());
+}
+
+
+void TestQtServices::windowIcon()
+{
+    QCOMPARE(appIcon().pixmap(32, 32).size(), QSize(32, 32));
 }
 
 QTEST_MAIN(TestQtServices)

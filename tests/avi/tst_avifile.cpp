@@ -1,7 +1,7 @@
 // The AVIFile stand-in: result codes, reference counting, and every compressor at the frame
 // sizes the settings allow, read back with libavformat and libavcodec.
-#include "platform/avifile.h"
-#include "platform/compressors.h"
+#include "avi/avifile.h"
+#include "avi/compressors.h"
 #include "avireadback.h"
 #include "filesizelimit.h"
 #include "scriptedservices.h"

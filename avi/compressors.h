@@ -3,7 +3,7 @@
 // classic four-character codes, each present only when libavcodec has its encoder at run time.
 // Full frames come first and are always present.
 
-#include "platform/avifile.h"
+#include "avi/avifile.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "platform/compressors.h"
+#include "avi/compressors.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

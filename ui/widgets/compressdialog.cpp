@@ -1,6 +1,6 @@
-#include "platform/compressdialog.h"
+#include "ui/widgets/compressdialog.h"
 
-#include "platform/compressors.h"
+#include "avi/compressors.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,36 +1,12 @@
 #pragma once
-// Stand-ins for the controls that the logic below the windows reads and changes: a text box
-// and the list view of file entries. The windows hand adapters over their Qt widgets to the
-// logic; tests may hand plain implementations.
+// Adapters that hand the main window's Qt widgets to the logic as project fields and entries.
 
-#include <QString>
+#include "project/fields.h"
 
 class QLineEdit;
 class QTreeWidget;
 
 namespace kelbo {
-
-class TextField {
-public:
-    virtual ~TextField() = default;
-    virtual QString text() const = 0;
-    // Setting the text runs the field's change notification, as typing does.
-    virtual void setText(const QString &text) = 0;
-};
-
-// The list of entries of a list view; positions are 1-based.
-class ListEntries {
-public:
-    virtual ~ListEntries() = default;
-    virtual int count() const = 0;
-    virtual QString text(int position) const = 0;
-    virtual void add(const QString &text) = 0;                    // at the end
-    virtual void insert(int position, const QString &text) = 0;   // becomes entry `position`
-    virtual void remove(int position) = 0;
-    virtual void clear() = 0;
-    virtual int selected() const = 0;  // 0 when no entry is selected
-    virtual void select(int position) = 0;
-};
 
 // Limits what the user can type or paste into `edit` to `characters` characters, while text
 // set by the program is kept whole (QLineEdit's own maximum length would cut it too).

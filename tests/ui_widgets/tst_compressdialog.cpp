@@ -1,7 +1,7 @@
 // The video compression dialog, alone and through QtServices.
-#include "platform/compressdialog.h"
-#include "platform/compressors.h"
-#include "platform/services.h"
+#include "ui/widgets/compressdialog.h"
+#include "avi/compressors.h"
+#include "ui/widgets/qtservices.h"
 
 #include <QApplication>
 #include <QCheckBox>
