@@ -224,6 +224,7 @@ struct AviWriter {
 
     std::int64_t nextSample = 0;
     bool writeFailed = false; // the file itself could not be written
+    bool abandoned = false;   // the caller wants no file: the last release removes it
     bool finished = false;
 
     AviWriter() = default;
@@ -528,6 +529,13 @@ HRESULT AviWriter::finish()
     finished = true;
     if (!output)
         return AVIERR_OK;
+    if (abandoned) {
+        if (output->pb)
+            avio_closep(&output->pb);
+        output.reset();
+        removeFile();
+        return AVIERR_OK;
+    }
 
     HRESULT result = AVIERR_OK;
     if (!headerWritten && !writeFailed) {
@@ -795,6 +803,12 @@ unsigned long AVIFileRelease(PAVIFILE file, HRESULT *completion)
     if (completion)
         *completion = result;
     return 0;
+}
+
+void AVIFileAbandon(PAVIFILE file)
+{
+    if (file && file->writer)
+        file->writer->abandoned = true;
 }
 
 } // namespace kelbo

@@ -185,4 +185,8 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, long start, long samples, const void *
 unsigned long AVIStreamRelease(PAVISTREAM stream, HRESULT *completion = nullptr);
 unsigned long AVIFileRelease(PAVIFILE file, HRESULT *completion = nullptr);
 
+// The caller wants no file after all: the last release removes what was written instead of
+// completing it.
+void AVIFileAbandon(PAVIFILE file);
+
 } // namespace kelbo

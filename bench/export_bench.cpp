@@ -108,8 +108,8 @@ int main(int argc, char *argv[])
         std::vector<double> seconds;
         qint64 bytes = 0;
         for (int run = 0; run < 3; ++run) {
-            ExportWindow w{files, {fps, width, height}, picSave, picTemp, {}, services,
-                           dir.filePath(QStringLiteral("temp.bmp"))};
+            ExportJob w{files, {fps, width, height}, picSave, picTemp, services, nullptr,
+                        dir.filePath(QStringLiteral("temp.bmp"))};
             QElapsedTimer timer;
             timer.start();
             const ExportOutcome outcome = SaveAvi(w);

@@ -2,15 +2,18 @@
 
 #include "dib/cdib.h"
 #include "frame/fitpicture.h"
+#include "frame/picturecheck.h"
 #include "avi/avifile.h"
 #include "platform/numbers.h"
 #include "frame/savepicture.h"
 #include "platform/system.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -93,7 +96,7 @@ public:
 enum class FrameStatus { Ready, NotDecoded, NotSaved, NotRead, ReadError };
 
 // Entry `entry` fitted onto picSave, saved as the temporary BMP file and read back.
-FrameStatus composeFrame(ExportWindow &w, int entry, const QString &temporary, cDIB &dib)
+FrameStatus composeFrame(ExportJob &w, int entry, const QString &temporary, cDIB &dib)
 {
     if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave))
         return FrameStatus::NotDecoded;
@@ -109,7 +112,7 @@ FrameStatus composeFrame(ExportWindow &w, int entry, const QString &temporary, c
 }
 
 // What stopped frame `entry`, in the user's words.
-QString frameFailureText(FrameStatus status, ExportWindow &w, int entry, const QString &temporary)
+QString frameFailureText(FrameStatus status, ExportJob &w, int entry, const QString &temporary)
 {
     switch (status) {
     case FrameStatus::NotDecoded:
@@ -183,6 +186,31 @@ private:
 
 } // namespace
 
+QList<int> unreadableEntries(const ListEntries &files)
+{
+    QList<int> positions;
+    for (int i = 1; i <= files.count(); ++i)
+        if (!pictureHeaderReadable(files.text(i)))
+            positions << i;
+    return positions;
+}
+
+QString unreadableEntriesText(const ListEntries &files, const QList<int> &positions)
+{
+    constexpr int kListed = 10;
+    QString text = positions.size() == 1
+        ? QStringLiteral("Cette image de la liste ne peut pas être lue :")
+        : QStringLiteral("Ces %1 images de la liste ne peuvent pas être lues :").arg(positions.size());
+    for (qsizetype i = 0; i < positions.size() && i < kListed; ++i)
+        text += kCrLf + QStringLiteral("n° %1 : ").arg(positions[i]) + files.text(positions[i]);
+    if (positions.size() > kListed) {
+        const qsizetype more = positions.size() - kListed;
+        text += kCrLf + (more == 1 ? QStringLiteral("et 1 autre.")
+                                   : QStringLiteral("et %1 autres.").arg(more));
+    }
+    return text + kCrLf + QStringLiteral("Aucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.");
+}
+
 QString temporaryFramePath(const QString &applicationFolder, const QString &cacheFolder)
 {
     const QString name = QStringLiteral("temp.bmp");
@@ -201,11 +229,18 @@ QString temporaryFramePath()
                               QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
 }
 
-ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
+ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 {
     // An empty list has no first frame: said before the output file is touched.
     if (w.files.count() < 1) {
         tell(w.services, emptyListText(), MsgIcon::Exclamation);
+        return ExportOutcome::Failed;
+    }
+    // Every entry is checked before anything is written, so that the user mends the list
+    // instead of finding the fault hundreds of frames later.
+    const QList<int> unreadable = unreadableEntries(w.files);
+    if (!unreadable.isEmpty()) {
+        tell(w.services, unreadableEntriesText(w.files, unreadable), MsgIcon::Exclamation);
         return ExportOutcome::Failed;
     }
 
@@ -290,16 +325,49 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
     const int count = w.files.count();
     if (count < 1)
         return stop(emptyListText(), MsgIcon::Exclamation);
-    for (int i = 1; i <= count; ++i) {
+    ExportObserver *observer = w.observer;
+    if (observer)
+        observer->writingStarted(count);
+    // The observer hears of the end on every way out, before any message is shown.
+    bool writing = observer != nullptr;
+    const auto endWriting = [&writing, observer] {
+        if (writing)
+            observer->writingEnded();
+        writing = false;
+    };
+    const auto ended = qScopeGuard(endWriting);
+    ExportProgress progress;
+    progress.count = count;
+    QElapsedTimer clock;
+    clock.start();
+    ExportRequest request = observer ? observer->request() : ExportRequest::Continue;
+    for (int i = 1; i <= count && request == ExportRequest::Continue; ++i) {
         status = composeFrame(w, i, temporary, dib);
-        if (status != FrameStatus::Ready)
+        if (status != FrameStatus::Ready) {
+            endWriting();
             return stop(frameFailureText(status, w, i, temporary), MsgIcon::Exclamation);
+        }
+        long bytes = 0;
         result = AVIStreamWrite(avi.compressed, i - 1, 1, dib.PointerToBits(), dib.SizeImage(),
-                                AVIIF_KEYFRAME, nullptr, nullptr);
+                                AVIIF_KEYFRAME, nullptr, &bytes);
         if (result != AVIERR_OK)
             break;
-        if (w.setPreviewPosition)
-            w.setPreviewPosition(i);
+        progress.written = i;
+        progress.bytes += bytes;
+        progress.elapsedSeconds = double(clock.nsecsElapsed()) / 1e9;
+        if (observer) {
+            observer->frameWritten(progress);
+            request = observer->request();
+        }
+    }
+    endWriting();
+    // A stop before the first frame leaves no video to finish.
+    if (request == ExportRequest::Finish && progress.written == 0)
+        request = ExportRequest::Abandon;
+    if (result == AVIERR_OK && request == ExportRequest::Abandon) {
+        AVIFileAbandon(avi.file);
+        (void)avi.release();
+        return ExportOutcome::Abandoned;
     }
 
     // A file that cannot be completed is a failed write too.
@@ -310,10 +378,19 @@ ExportOutcome WriteAvi(ExportWindow &w, const QString &path, std::int16_t fps)
         tell(w.services, kWriteError, MsgIcon::Information);
         return ExportOutcome::Failed;
     }
+    if (progress.written < count) {
+        tell(w.services,
+             QStringLiteral("L'enregistrement a été arrêté : la vidéo contient %1 image%2 sur %3.")
+                 .arg(progress.written)
+                 .arg(progress.written > 1 ? QStringLiteral("s") : QString())
+                 .arg(count),
+             MsgIcon::Information);
+        return ExportOutcome::Stopped;
+    }
     return ExportOutcome::Written;
 }
 
-ExportOutcome SaveAvi(ExportWindow &w)
+ExportOutcome SaveAvi(ExportJob &w)
 {
     const QString path = w.services.showSave({QStringLiteral("Enregistrer au format AVI sous"),
                                               QStringLiteral("Videos au format AVI (*.avi)|*.avi|"),

@@ -1,45 +1,82 @@
 #pragma once
-// The "Enregistrer au format AVI" command and WriteAvi: every list entry becomes one key frame
-// of an AVI video. Each frame is fitted onto picSave, saved as the temporary BMP file, read
-// back into a cDIB and handed to the AVIFile calls of platform/avifile.h.
+// The "Enregistrer au format AVI" command and WriteAvi: every list entry becomes one frame of
+// an AVI video. Each frame is fitted onto picSave, saved as the temporary BMP file, read back
+// into a cDIB and handed to the AVIFile calls of avi/avifile.h. No window is needed: what the
+// export tells the outside goes through Services (messages, dialogs) and an ExportObserver
+// (frames written, progress, stop requests).
 
-#include "project/fields.h"
-#include "platform/services.h"
 #include "frame/surface.h"
+#include "platform/services.h"
+#include "project/fields.h"
 #include "project/settings.h"
 
 #include <QString>
 
 #include <cstdint>
-#include <functional>
-#include <optional>
 
 namespace kelbo {
 
-// What the export reads and changes in the main window.
-struct ExportWindow {
-    ListEntries &files;  // the image list, entry i is frame i
-    SettingsFields fields; // txtFPS, txtWidth, txtHeight
-    Surface &picSave;    // the frame is composed here, at the frame size
-    Surface &picTemp;    // scratch surface of picture decoding
-    // Moves the preview to entry i (slPre); the preview redraws at once when it moves.
-    std::function<void(int)> setPreviewPosition;
+// Where an export stands after a frame has been written.
+struct ExportProgress {
+    int written = 0;          // frames written so far
+    int count = 0;            // frames of the whole video
+    std::int64_t bytes = 0;   // size of the video file so far
+    double elapsedSeconds = 0; // since the first frame was composed
+};
+
+// What the observer asks after each frame.
+enum class ExportRequest {
+    Continue,
+    Finish,  // stop here: the frames written so far become the finished video
+    Abandon, // stop here and write nothing: any older file of that name stays as it was
+};
+
+// What the export tells while it writes. Every call is made on the export's own thread, between
+// two frames.
+class ExportObserver {
+public:
+    virtual ~ExportObserver() = default;
+    // The frames are about to be written (the compression dialog has been closed).
+    virtual void writingStarted(int count) { (void)count; }
+    // Frame `progress.written` has been written.
+    virtual void frameWritten(const ExportProgress &progress) = 0;
+    // Asked after each frame and before the first.
+    virtual ExportRequest request() { return ExportRequest::Continue; }
+    // No more frames will be written (the video is complete, stopped or abandoned).
+    virtual void writingEnded() {}
+};
+
+// What the export reads and changes.
+struct ExportJob {
+    ListEntries &files;    // the image list, entry i is frame i
+    SettingsFields fields; // frame rate, width, height
+    Surface &picSave;      // the frame is composed here, at the frame size
+    Surface &picTemp;      // scratch surface of picture decoding
     Services &services;
+    ExportObserver *observer = nullptr;
     // The temporary frame file; empty for temporaryFramePath().
     QString temporaryFile = {};
 };
 
 enum class ExportOutcome {
     Written,   // every entry was written and the file completed
+    Stopped,   // stopped on request: the frames so far are a finished video; the user was told
+    Abandoned, // stopped on request without a video; any older file is untouched
     Cancelled, // the save dialog or the compression dialog was cancelled: nothing was said
     Failed,    // the user has been told why
 };
 
 // Save dialog, frame size and rate from the fields, then WriteAvi.
-ExportOutcome SaveAvi(ExportWindow &window);
+ExportOutcome SaveAvi(ExportJob &job);
 
 // Writes the video of the whole list to `path` at `fps` frames per second (clamped to 1..30).
-ExportOutcome WriteAvi(ExportWindow &window, const QString &path, std::int16_t fps);
+ExportOutcome WriteAvi(ExportJob &job, const QString &path, std::int16_t fps);
+
+// Entries whose file is missing or whose picture header cannot be read, by position; an export
+// checks them all before it writes anything.
+QList<int> unreadableEntries(const ListEntries &files);
+// The message that lists them: the first ten by position and name, then how many more.
+QString unreadableEntriesText(const ListEntries &files, const QList<int> &positions);
 
 // "temp.bmp" in `applicationFolder` when a file can be written there, otherwise in
 // `cacheFolder` (created when missing).

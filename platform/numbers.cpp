@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include <QByteArray>
+
 namespace kelbo {
 
 namespace {
@@ -17,6 +19,35 @@ bool isBlank(QChar c)
 bool isDigit(QChar c)
 {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
+
+// The power of ten of the first significant digit of a number in the C form ("-0.00012e3"
+// gives -1), saturated far beyond the range of a double. Only asked for numbers out of range,
+// which have a significant digit.
+long long decimalOrder(const QByteArray &plain)
+{
+    const qsizetype e = plain.indexOf('e');
+    const QByteArray mantissa = e < 0 ? plain : plain.left(e);
+    long long exponent = 0;
+    if (e >= 0) {
+        const QByteArray digits = plain.mid(e + 1);
+        const bool negative = digits.startsWith('-');
+        for (char c : digits)
+            if (c >= '0' && c <= '9')
+                exponent = std::min<long long>(exponent * 10 + (c - '0'), 1'000'000'000);
+        if (negative)
+            exponent = -exponent;
+    }
+    const qsizetype point = mantissa.contains('.') ? mantissa.indexOf('.') : mantissa.size();
+    long long position = 0; // of the first significant digit, counted from the point
+    for (qsizetype i = 0; i < mantissa.size(); ++i) {
+        const char c = mantissa.at(i);
+        if (c >= '1' && c <= '9') {
+            position = i < point ? point - i - 1 : point - i;
+            break;
+        }
+    }
+    return position + exponent;
 }
 
 } // namespace
@@ -77,9 +108,9 @@ std::optional<double> numberValue(const QString &text, const QLocale &locale)
     double value = 0;
     const auto [ptr, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range) {
-        // "1e999" is still a number, an infinitely large one; "1e-999" is as good as 0.
-        const bool tiny = plain.contains("e-");
-        if (tiny)
+        // "1e999" is still a number, an infinitely large one; "1e-999" and "0,000…001" are as
+        // good as 0.
+        if (decimalOrder(plain) < 0)
             return 0.0;
         return plain.startsWith('-') ? -std::numeric_limits<double>::infinity()
                                      : std::numeric_limits<double>::infinity();

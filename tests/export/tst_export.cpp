@@ -9,6 +9,7 @@
 #include "avireadback.h"
 #include "filesizelimit.h"
 #include "plaincontrols.h"
+#include "exportrecorder.h"
 #include "scriptedservices.h"
 
 #include <QAction>
@@ -103,7 +104,7 @@ private Q_SLOTS:
 private:
     QString picture(const QString &name) const { return m_dir.filePath(name); }
     QString out(const QString &name) const { return m_dir.filePath(name); }
-    ExportWindow window();
+    ExportJob window();
     void chooseOutput(const QString &path, FOURCC handler);
 
     QTemporaryDir m_dir;
@@ -113,7 +114,7 @@ private:
         m_height{QStringLiteral("120")};
     Surface m_picSave{QSize(96, 72)};
     Surface m_picTemp{QSize(89, 73)};
-    QList<int> m_positions;
+    ExportRecorder m_recorder;
     QString m_temporary;
 };
 
@@ -142,7 +143,7 @@ void TestExport::init()
     m_fps.value = QStringLiteral("30");
     m_width.value = QStringLiteral("160");
     m_height.value = QStringLiteral("120");
-    m_positions.clear();
+    m_recorder = ExportRecorder();
     m_temporary = out(QStringLiteral("temp.bmp"));
 }
 
@@ -151,10 +152,10 @@ void TestExport::cleanup()
     QLocale::setDefault(QLocale::system());
 }
 
-ExportWindow TestExport::window()
+ExportJob TestExport::window()
 {
-    return ExportWindow{m_files, {m_fps, m_width, m_height}, m_picSave, m_picTemp,
-                        [this](int i) { m_positions << i; }, *m_services, m_temporary};
+    return ExportJob{m_files, {m_fps, m_width, m_height}, m_picSave, m_picTemp, *m_services,
+                     &m_recorder, m_temporary};
 }
 
 void TestExport::chooseOutput(const QString &path, FOURCC handler)
@@ -165,7 +166,7 @@ void TestExport::chooseOutput(const QString &path, FOURCC handler)
 
 void TestExport::saveDialogCancelled()
 {
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Cancelled);
     QCOMPARE(m_services->saveRequests.size(), 1);
     QCOMPARE(m_services->saveRequests[0].title, QStringLiteral("Enregistrer au format AVI sous"));
@@ -190,12 +191,12 @@ void TestExport::everyEntryWritten()
     m_files.items << picture(QStringLiteral("a.jpg"));
     const QString path = out(QStringLiteral("every.avi"));
     chooseOutput(path, handler);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     QVERIFY2(m_services->messages.isEmpty(), qPrintable(m_services->messageTexts().join('|')));
     QCOMPARE(m_picSave.scaleWidth(), 160);
     QCOMPARE(m_picSave.scaleHeight(), 120);
-    QCOMPARE(m_positions, (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(m_recorder.positions, (QList<int>{1, 2, 3, 4}));
 
     // The stream header the dialog was shown for.
     QCOMPARE(m_services->compressionRequests.size(), 1);
@@ -272,7 +273,7 @@ void TestExport::rateClamped()
     m_files.items = {picture(QStringLiteral("b.bmp"))};
     const QString path = out(QStringLiteral("rate.avi"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     const AviReadBack r = readAvi(path, false);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -285,7 +286,7 @@ void TestExport::oneEntryAndDuplicates()
     m_files.items = {picture(QStringLiteral("c.gif"))};
     const QString one = out(QStringLiteral("one.avi"));
     chooseOutput(one, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     AviReadBack r = readAvi(one, true);
     QCOMPARE(r.packets, 1);
@@ -311,7 +312,7 @@ void TestExport::existingOutputReplaced()
         old.write(QByteArray(3 * 1024 * 1024, 'z'));
     }
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     const AviReadBack r = readAvi(path, false);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -324,7 +325,7 @@ void TestExport::nameUsedAsTyped()
 {
     const QString path = out(QStringLiteral("vidéo sans extension"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     QVERIFY(!QFile::exists(path + QStringLiteral(".avi")));
     const AviReadBack r = readAvi(path, false);
@@ -336,11 +337,11 @@ void TestExport::compressionDialogCancelled()
 {
     const QString path = out(QStringLiteral("cancelled.avi"));
     m_services->saveAnswers.push_back(path); // no compression answer: cancelled
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Cancelled);
     QVERIFY(m_services->messages.isEmpty());
     QCOMPARE(m_services->compressionRequests.size(), 1);
-    QVERIFY(m_positions.isEmpty());
+    QVERIFY(m_recorder.positions.isEmpty());
     // The file is released with its stream and no frames.
     const AviReadBack r = readAvi(path, false);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -354,7 +355,7 @@ void TestExport::compressionDialogFailure()
     const QString path = out(QStringLiteral("dialogfailure.avi"));
     m_services->saveAnswers.push_back(path);
     m_services->compressionAnswers.push_back({-2, AVICOMPRESSOPTIONS{}});
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Information);
@@ -367,7 +368,7 @@ void TestExport::compressionDialogFailure()
 void TestExport::outputCannotBeCreated()
 {
     chooseOutput(out(QStringLiteral("missing folder/x.avi")), comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Information);
@@ -380,10 +381,12 @@ void TestExport::firstEntryUndecodable()
     m_files.items.prepend(missing);
     const QString path = out(QStringLiteral("first.avi"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(),
-             QStringList{QStringLiteral("Impossible de lire l'image n° 1 de la liste :\r\n") + missing});
+             QStringList{QStringLiteral("Cette image de la liste ne peut pas être lue :\r\nn° 1 : ") + missing
+                         + QStringLiteral("\r\nAucune vidéo n'a été écrite : corrigez la liste puis "
+                                          "enregistrez de nouveau.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
     QVERIFY(m_services->compressionRequests.isEmpty());
     QVERIFY(!QFile::exists(path)); // a file without a stream is not left behind
@@ -391,15 +394,25 @@ void TestExport::firstEntryUndecodable()
 
 void TestExport::laterEntryUndecodable()
 {
-    const QString text = picture(QStringLiteral("not-a-picture.jpg"));
+    // Entry 3 passes the check before writing, then stops being a picture while frame 2 is
+    // written.
+    const QString text = picture(QStringLiteral("becomes-text.jpg"));
+    QVERIFY(QFile::copy(picture(QStringLiteral("a.jpg")), text));
+    m_recorder.onFrame = [&](int position) {
+        if (position == 2) {
+            QFile file(text);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("this is text");
+        }
+    };
     m_files.items.insert(2, text);
     const QString path = out(QStringLiteral("later.avi"));
     chooseOutput(path, mmioFOURCC('F', 'F', 'V', '1'));
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(),
              QStringList{QStringLiteral("Impossible de lire l'image n° 3 de la liste :\r\n") + text});
-    QCOMPARE(m_positions, (QList<int>{1, 2}));
+    QCOMPARE(m_recorder.positions, (QList<int>{1, 2}));
     // Frames 1 and 2 are in a finished, readable file.
     const AviReadBack r = readAvi(path, true);
     QVERIFY2(r.ok, qPrintable(r.error));
@@ -419,7 +432,7 @@ void TestExport::emptyList()
     }
     m_files.items.clear();
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("La liste des images est vide.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
@@ -432,7 +445,7 @@ void TestExport::listChangedWhileDialogOpen()
     const QString grown = out(QStringLiteral("grown.avi"));
     chooseOutput(grown, comptypeDIB);
     m_services->whileCompressionDialogOpen = [this] { m_files.add(picture(QStringLiteral("c.gif"))); };
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     QCOMPARE(readAvi(grown, false).packets, 4);
 
@@ -453,7 +466,7 @@ void TestExport::secondExportWhileDialogOpen()
     const QString first = out(QStringLiteral("first-export.avi"));
     const QString second = out(QStringLiteral("second-export.avi"));
     chooseOutput(first, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     bool nested = false;
     m_services->whileCompressionDialogOpen = [&] {
         if (nested)
@@ -462,7 +475,7 @@ void TestExport::secondExportWhileDialogOpen()
         m_width.value = QStringLiteral("100");
         m_height.value = QStringLiteral("98");
         chooseOutput(second, comptypeDIB);
-        ExportWindow inner = window();
+        ExportJob inner = window();
         QCOMPARE(SaveAvi(inner), ExportOutcome::Written);
     };
     // The first export's compression answer is queued before the second's.
@@ -483,7 +496,7 @@ void TestExport::temporaryFileCannotBeWritten()
     m_temporary = out(QStringLiteral("no such folder/temp.bmp"));
     const QString path = out(QStringLiteral("notemp.avi"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(),
              QStringList{QStringLiteral("Impossible d'écrire le fichier temporaire :\r\n") + m_temporary});
@@ -508,7 +521,7 @@ void TestExport::temporaryFileCannotBeRead()
     QVERIFY(::chmod(QFile::encodeName(m_dir.path()).constData(), 0755) == 0);
     const bool root = ::geteuid() == 0;
     const auto previous = root ? uid_t(::setfsuid(65534)) : 0;
-    ExportWindow w = window();
+    ExportJob w = window();
     const ExportOutcome outcome = SaveAvi(w);
     if (root)
         ::setfsuid(previous);
@@ -559,7 +572,7 @@ void TestExport::fieldsThatAreNotNumbers()
     m_height.value = height;
     const QString path = out(QStringLiteral("fields.avi"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->saveRequests.size(), 1);
     QCOMPARE(m_services->messageTexts(), QStringList{message});
@@ -585,12 +598,12 @@ void TestExport::diskFullWhileWriting()
     {
         const FileSizeLimit limit(150 * 1024);
         QVERIFY(limit.active());
-        ExportWindow w = window();
+        ExportJob w = window();
         outcome = SaveAvi(w);
     }
     QCOMPARE(outcome, ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
-    QVERIFY(m_positions.size() >= 1 && m_positions.size() < 12);
+    QVERIFY(m_recorder.positions.size() >= 1 && m_recorder.positions.size() < 12);
     QVERIFY(!QFile::exists(path)); // it could not be completed
 }
 
@@ -634,7 +647,7 @@ void TestExport::twoExportsAtOnce()
     QVERIFY(::flock(held, LOCK_EX | LOCK_NB) == 0);
     const QString path = out(QStringLiteral("concurrent.avi"));
     chooseOutput(path, comptypeDIB);
-    ExportWindow w = window();
+    ExportJob w = window();
     const ExportOutcome outcome = SaveAvi(w);
     ::close(held);
     QCOMPARE(outcome, ExportOutcome::Written);
@@ -665,7 +678,7 @@ void TestExport::frameFileHeldAndFolderReadOnly()
     chooseOutput(path, comptypeDIB);
     const bool root = ::geteuid() == 0;
     const auto previous = root ? uid_t(::setfsuid(65534)) : 0;
-    ExportWindow w = window();
+    ExportJob w = window();
     const ExportOutcome outcome = SaveAvi(w);
     if (root)
         ::setfsuid(previous);
@@ -678,7 +691,7 @@ void TestExport::frameFileHeldAndFolderReadOnly()
                          + m_temporary});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
     QCOMPARE(QFileInfo(m_temporary).size(), 0); // the other export's frame is untouched
-    QVERIFY(m_positions.isEmpty());
+    QVERIFY(m_recorder.positions.isEmpty());
     QVERIFY(!QFile::exists(path));
 }
 

@@ -5,6 +5,7 @@
 #include "avi/avifile.h"
 #include "avireadback.h"
 #include "plaincontrols.h"
+#include "exportrecorder.h"
 #include "scriptedservices.h"
 
 #include <QFile>
@@ -44,12 +45,12 @@ void TestExportLarge::pastOneGibibyte()
     fullFrames.fccHandler = comptypeDIB;
     fullFrames.dwFlags = AVICOMPRESSF_VALID;
     services.compressionAnswers.push_back({1, fullFrames});
-    int last = 0;
-    ExportWindow w{files, {fps, width, height}, picSave, picTemp, [&last](int i) { last = i; },
-                   services, dir.filePath(QStringLiteral("temp.bmp"))};
+    ExportRecorder recorder;
+    ExportJob w{files, {fps, width, height}, picSave, picTemp, services, &recorder,
+                dir.filePath(QStringLiteral("temp.bmp"))};
     QCOMPARE(SaveAvi(w), ExportOutcome::Written);
     QVERIFY(services.messages.isEmpty());
-    QCOMPARE(last, kFrames);
+    QCOMPARE(recorder.positions.value(kFrames - 1), kFrames);
     QVERIFY(QFileInfo(output).size() > (qint64(1) << 30));
 
     const AviReadBack headers = readAvi(output, false);

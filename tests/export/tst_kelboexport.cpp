@@ -3,6 +3,9 @@
 #include "avi/compressors.h"
 #include "avireadback.h"
 
+#include "kelbo/version.h"
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,6 +51,11 @@ private Q_SLOTS:
     void failuresSayWhy();
     void wrongArguments_data();
     void wrongArguments();
+    void informationOptions_data();
+    void informationOptions();
+    void optionsEndAndQuiet();
+    void outputIsAnInput_data();
+    void outputIsAnInput();
 
 private:
     QString project(const QString &name, const QString &fps, const QString &width,
@@ -166,7 +174,8 @@ void TestKelboExport::failuresSayWhy_data()
         << project(QStringLiteral("missing.kelbo"), QStringLiteral("30"), QStringLiteral("96"),
                    QStringLiteral("96"), {m_pictures[0], missingPicture})
         << QStringList()
-        << QStringLiteral("Impossible de lire l'image n° 2 de la liste :\n") + missingPicture + QLatin1Char('\n');
+        << QStringLiteral("Cette image de la liste ne peut pas être lue :\nn° 2 : ") + missingPicture
+               + QStringLiteral("\nAucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.\n");
     QTest::newRow("empty list")
         << project(QStringLiteral("empty.kelbo"), QStringLiteral("30"), QStringLiteral("96"),
                    QStringLiteral("96"), {})
@@ -210,6 +219,10 @@ void TestKelboExport::wrongArguments_data()
                                    << QStringLiteral("L'option --keyframe attend une valeur.");
     QTest::newRow("unknown codec") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("--codec"), QStringLiteral("XXXX")}
                                    << QStringLiteral("Compresseur inconnu : « XXXX ». La liste : kelbo-export --list-codecs.");
+    QTest::newRow("standard output") << QStringList{QStringLiteral("a.kelbo"), QStringLiteral("-")}
+                                     << QStringLiteral("La vidéo ne peut pas être écrite sur la sortie standard (« - ») : donnez un nom de fichier.");
+    QTest::newRow("version with a file") << QStringList{QStringLiteral("-V"), QStringLiteral("a")}
+                                         << QStringLiteral("--version ne prend pas d'autre argument.");
     QTest::newRow("zero data rate") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("--datarate=0")}
                                     << QStringLiteral("--datarate attend un nombre entier de Ko/s de 1 à 999999 : « 0 ».");
 }
@@ -222,6 +235,76 @@ void TestKelboExport::wrongArguments()
     QCOMPARE(r.status, 2);
     QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0), firstLine);
     QVERIFY(r.err.contains(QStringLiteral("Utilisation :")));
+}
+
+void TestKelboExport::informationOptions_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("firstLine");
+    const QString version = QStringLiteral("kelbo-export ") + QString::fromLatin1(version::text);
+    QTest::newRow("--version") << QStringLiteral("--version") << version;
+    QTest::newRow("-V") << QStringLiteral("-V") << version;
+    QTest::newRow("--help") << QStringLiteral("--help") << QStringLiteral("Utilisation :");
+    QTest::newRow("-h") << QStringLiteral("-h") << QStringLiteral("Utilisation :");
+}
+
+void TestKelboExport::informationOptions()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, firstLine);
+    const Run r = run({option});
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.out.section(QLatin1Char('\n'), 0, 0), firstLine);
+    QVERIFY(r.out.endsWith(QLatin1Char('\n')));
+}
+
+// "--" makes a name that starts with "-" a file; --quiet is accepted anywhere before it.
+void TestKelboExport::optionsEndAndQuiet()
+{
+    const QString kelbo = project(QStringLiteral("-dash.kelbo"), QStringLiteral("10"),
+                                  QStringLiteral("96"), QStringLiteral("96"), m_pictures.mid(0, 1));
+    QDir::setCurrent(m_dir.path());
+    const Run r = run({QStringLiteral("--quiet"), QStringLiteral("--"), QStringLiteral("-dash.kelbo"),
+                       QStringLiteral("--quiet.avi")});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.status, 0);
+    QCOMPARE(readAvi(m_dir.filePath(QStringLiteral("--quiet.avi")), false).packets, 1);
+}
+
+void TestKelboExport::outputIsAnInput_data()
+{
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("message");
+    const QString kelbo = m_dir.filePath(QStringLiteral("self.kelbo"));
+    QTest::newRow("the project") << kelbo
+        << QStringLiteral("La vidéo ne peut pas remplacer le projet lui-même : « %1 ».\n").arg(kelbo);
+    // The same picture through another name.
+    const QString link = m_dir.filePath(QStringLiteral("lien.avi"));
+    QFile::link(m_pictures[1], link);
+    QTest::newRow("a picture") << link
+        << QStringLiteral("La vidéo ne peut pas remplacer l'image n° 2 de la liste : « %1 ».\n").arg(link);
+}
+
+void TestKelboExport::outputIsAnInput()
+{
+    QFETCH(QString, output);
+    QFETCH(QString, message);
+    const QString kelbo = project(QStringLiteral("self.kelbo"), QStringLiteral("10"),
+                                  QStringLiteral("96"), QStringLiteral("96"), m_pictures);
+    QFile pictureFile(m_pictures[1]);
+    QVERIFY(pictureFile.open(QIODevice::ReadOnly));
+    const QByteArray pictureBefore = pictureFile.readAll();
+    QFile projectFile(kelbo);
+    QVERIFY(projectFile.open(QIODevice::ReadOnly));
+    const QByteArray kelboBefore = projectFile.readAll();
+    const Run r = run({kelbo, output});
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.err, message);
+    pictureFile.seek(0);
+    projectFile.seek(0);
+    QCOMPARE(pictureFile.readAll(), pictureBefore);
+    QCOMPARE(projectFile.readAll(), kelboBefore);
 }
 
 QTEST_GUILESS_MAIN(TestKelboExport)

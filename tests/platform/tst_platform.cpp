@@ -43,6 +43,12 @@ void TestPlatform::numericTest_data()
     QTest::newRow("fr trailing comma") << fr << "96," << true << 96.0;
     QTest::newRow("fr exponent") << fr << "1e3" << true << 1000.0;
     QTest::newRow("fr exponent sign") << fr << "25E-1" << true << 2.5;
+    QTest::newRow("fr 400 zeros then 1 is tiny")
+        << fr << (QStringLiteral("0,") + QString(400, QLatin1Char('0')) + QStringLiteral("1")) << true << 0.0;
+    QTest::newRow("fr tiny with a large exponent")
+        << fr << (QStringLiteral("0,") + QString(400, QLatin1Char('0')) + QStringLiteral("1e5")) << true << 0.0;
+    QTest::newRow("fr 400 digits is huge")
+        << fr << (QStringLiteral("1") + QString(400, QLatin1Char('0'))) << true << qInf();
     QTest::newRow("fr point is not decimal") << fr << "9.5" << false << 0.0;
     QTest::newRow("fr empty") << fr << "" << false << 0.0;
     QTest::newRow("fr blanks only") << fr << "   " << false << 0.0;

@@ -1,24 +1,25 @@
-// kelbo-export: the AVI export of a project, for scripts. The project is opened in a hidden
-// main window and the very same export command runs, with the compression options taken from
-// the command line instead of the dialog. Messages go to standard error.
-//
-//   kelbo-export PROJECT.kelbo OUTPUT.avi [--codec FOURCC] [--quality 0-100] [--keyframe N]
-//                [--datarate KO_PER_S]
-//   kelbo-export --list-codecs
-#include "avi/avifile.h"
+// kelbo-export: the AVI export of a project, for scripts. The project is read into memory and
+// the export of the window's "Enregistrer au format AVI" runs on it, with the compression
+// options taken from the command line instead of the dialog. Messages go to standard error.
 #include "avi/compressors.h"
+#include "export/saveavi.h"
+#include "frame/surface.h"
 #include "platform/services.h"
 #include "platform/system.h"
-#include "ui/main/frmMain.h"
+#include "project/project.h"
+#include "tools/kelbo-export/options.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QScrollBar>
-#include <QSignalBlocker>
+#include "kelbo/version.h"
 
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPalette>
+
+#include <csignal>
 #include <cstdio>
 #include <optional>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,7 +32,7 @@ constexpr int kExitUsage = 2;
 // True while the cursor stands at the end of a progress line.
 bool g_onProgressLine = false;
 
-void printError(const QString &text)
+void printLine(std::FILE *stream, const QString &text)
 {
     if (g_onProgressLine) {
         std::fputc('\n', stderr);
@@ -39,138 +40,14 @@ void printError(const QString &text)
     }
     QString line = text;
     line.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    std::fputs(line.toUtf8().constData(), stderr);
-    std::fputc('\n', stderr);
-    std::fflush(stderr);
+    std::fputs(line.toUtf8().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
 }
 
-QString usage()
+void printError(const QString &text)
 {
-    return QStringLiteral(
-        "Utilisation :\n"
-        "  kelbo-export PROJET.kelbo SORTIE.avi [--codec FOURCC] [--quality 0-100]\n"
-        "               [--keyframe N] [--datarate KO_PAR_SECONDE]\n"
-        "  kelbo-export --list-codecs\n"
-        "\n"
-        "Enregistre la vidéo AVI d'un projet Kelbo, comme la commande « Enregistrer au format\n"
-        "AVI », sans fenêtre. Sans --codec, les images sont enregistrées complètes (DIB).\n"
-        "  --codec FOURCC     le compresseur, par son code à quatre caractères (--list-codecs)\n"
-        "  --quality 0-100    la qualité de la compression (par défaut : celle du compresseur)\n"
-        "  --keyframe N       une image clé toutes les N images\n"
-        "  --datarate KO      le débit de données visé, en Ko/s\n"
-        "  --list-codecs      affiche les compresseurs disponibles : code, tabulation, nom");
-}
-
-struct Arguments {
-    bool listCodecs = false;
-    bool help = false;
-    QString project;
-    QString output;
-    AVICOMPRESSOPTIONS options;
-};
-
-std::optional<long> wholeNumber(const QString &text, long minimum, long maximum)
-{
-    bool ok = false;
-    const long value = text.toLong(&ok);
-    if (!ok || value < minimum || value > maximum)
-        return std::nullopt;
-    return value;
-}
-
-// The arguments, or a French message saying what is wrong with them.
-std::optional<Arguments> parseArguments(const QStringList &args, QString &error)
-{
-    Arguments a;
-    a.options.fccType = streamtypeVIDEO;
-    a.options.fccHandler = comptypeDIB;
-    a.options.dwQuality = ICQUALITY_DEFAULT;
-    a.options.dwFlags = AVICOMPRESSF_VALID;
-    QStringList positional;
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        QString arg = args.at(i);
-        if (!arg.startsWith(QStringLiteral("--")) || arg == QStringLiteral("--")) {
-            positional << arg;
-            continue;
-        }
-        if (arg == QStringLiteral("--list-codecs")) {
-            a.listCodecs = true;
-            continue;
-        }
-        if (arg == QStringLiteral("--help")) {
-            a.help = true;
-            continue;
-        }
-        QString value;
-        const qsizetype equals = arg.indexOf(QLatin1Char('='));
-        if (equals > 0) {
-            value = arg.mid(equals + 1);
-            arg = arg.left(equals);
-        }
-        const QStringList withValue = {QStringLiteral("--codec"), QStringLiteral("--quality"),
-                                       QStringLiteral("--keyframe"), QStringLiteral("--datarate")};
-        if (!withValue.contains(arg)) {
-            error = QStringLiteral("Option inconnue : « %1 ».").arg(args.at(i));
-            return std::nullopt;
-        }
-        if (equals < 0) {
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("L'option %1 attend une valeur.").arg(arg);
-                return std::nullopt;
-            }
-            value = args.at(++i);
-        }
-        if (arg == QStringLiteral("--codec")) {
-            const Compressor *found = nullptr;
-            for (const Compressor &c : availableCompressors())
-                if (fourccText(c.fourcc).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0)
-                    found = &c;
-            if (!found) {
-                error = QStringLiteral("Compresseur inconnu : « %1 ». La liste : kelbo-export --list-codecs.")
-                            .arg(value);
-                return std::nullopt;
-            }
-            a.options.fccHandler = found->fourcc;
-        } else if (arg == QStringLiteral("--quality")) {
-            const auto q = wholeNumber(value, 0, 100);
-            if (!q) {
-                error = QStringLiteral("--quality attend un nombre entier de 0 à 100 : « %1 ».").arg(value);
-                return std::nullopt;
-            }
-            a.options.dwQuality = std::uint32_t(*q * 100);
-        } else if (arg == QStringLiteral("--keyframe")) {
-            const auto n = wholeNumber(value, 1, 9999);
-            if (!n) {
-                error = QStringLiteral("--keyframe attend un nombre entier de 1 à 9999 : « %1 ».").arg(value);
-                return std::nullopt;
-            }
-            a.options.dwKeyFrameEvery = std::uint32_t(*n);
-            a.options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
-        } else {
-            const auto rate = wholeNumber(value, 1, 999999);
-            if (!rate) {
-                error = QStringLiteral("--datarate attend un nombre entier de Ko/s de 1 à 999999 : « %1 ».")
-                            .arg(value);
-                return std::nullopt;
-            }
-            a.options.dwBytesPerSecond = std::uint32_t(*rate) * 1024;
-            a.options.dwFlags |= AVICOMPRESSF_DATARATE;
-        }
-    }
-    if (a.help || a.listCodecs) {
-        if (!positional.isEmpty()) {
-            error = QStringLiteral("--list-codecs ne prend pas d'autre argument.");
-            return std::nullopt;
-        }
-        return a;
-    }
-    if (positional.size() != 2 || positional.at(0).isEmpty() || positional.at(1).isEmpty()) {
-        error = QStringLiteral("Il faut un projet et un fichier de sortie.");
-        return std::nullopt;
-    }
-    a.project = positional.at(0);
-    a.output = positional.at(1);
-    return a;
+    printLine(stderr, text);
 }
 
 // The answers of a user who has said everything on the command line; messages go to standard
@@ -192,7 +69,8 @@ public:
     }
     QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return m_output; }
-    void showModal(QDialog &dialog) override { dialog.reject(); }
+    // No window is ever shown from here.
+    void showModal(QDialog &) override {}
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
 
@@ -221,6 +99,84 @@ private:
     int m_messages = 0;
 };
 
+// The signal that asked the export to stop, 0 while none has.
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void requestStop(int signal)
+{
+    g_stopSignal = signal;
+}
+
+// SIGINT, SIGTERM and SIGHUP stop the export after the current frame; the video is then
+// abandoned, leaving any older file of that name as it was.
+void catchStopSignals()
+{
+    struct sigaction action {};
+    action.sa_handler = requestStop;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+QString signalName(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QString::number(signal);
+    }
+}
+
+// Progress on standard error when it is a terminal, and the stop requests of the signals.
+class CommandLineObserver final : public ExportObserver {
+public:
+    explicit CommandLineObserver(bool showProgress) : m_show(showProgress) {}
+
+    void frameWritten(const ExportProgress &progress) override
+    {
+        if (!m_show)
+            return;
+        std::fprintf(stderr, "\rImage %d / %d", progress.written, progress.count);
+        std::fflush(stderr);
+        g_onProgressLine = true;
+    }
+    ExportRequest request() override
+    {
+        return g_stopSignal != 0 ? ExportRequest::Abandon : ExportRequest::Continue;
+    }
+
+private:
+    bool m_show;
+};
+
+// The same file as `other` (device and inode), when both exist.
+bool sameFile(const QString &path, const QString &other)
+{
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(path).constData(), &a) == 0
+           && ::stat(QFile::encodeName(other).constData(), &b) == 0 && a.st_dev == b.st_dev
+           && a.st_ino == b.st_ino;
+}
+
+// Why `output` may not be written: it is the project or one of its pictures. Empty when it may.
+QString outputConflict(const QString &output, const QString &project, const ListEntries &files)
+{
+    if (sameFile(output, project))
+        return QStringLiteral("La vidéo ne peut pas remplacer le projet lui-même : « %1 ».").arg(output);
+    for (int i = 1; i <= files.count(); ++i)
+        if (sameFile(output, files.text(i)))
+            return QStringLiteral("La vidéo ne peut pas remplacer l'image n° %1 de la liste : « %2 ».")
+                .arg(i)
+                .arg(output);
+    return {};
+}
+
 // Qt's own diagnostics stay out of the output unless they are serious.
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
@@ -232,71 +188,77 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
-    // A hidden window needs no display.
+    // Pictures and fonts need a GUI application, but no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietMessages);
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(app::title());
-    QApplication::setApplicationVersion(app::versionText());
+    QGuiApplication application(argc, argv);
+    QGuiApplication::setApplicationName(app::title());
+    QGuiApplication::setApplicationVersion(app::versionText());
     installFrenchTranslations();
 
     QString error;
-    const std::optional<Arguments> args = parseArguments(QCoreApplication::arguments(), error);
+    const std::optional<cli::Arguments> args = cli::parseArguments(QCoreApplication::arguments(), error);
     if (!args) {
         printError(error);
-        printError(usage());
+        printError(cli::usage());
         return kExitUsage;
     }
     if (args->help) {
-        std::fputs((usage() + QLatin1Char('\n')).toUtf8().constData(), stdout);
+        printLine(stdout, cli::usage());
+        return 0;
+    }
+    if (args->version) {
+        printLine(stdout, QStringLiteral("kelbo-export ") + QString::fromLatin1(version::text));
         return 0;
     }
     if (args->listCodecs) {
         for (const Compressor &c : availableCompressors())
-            std::fputs((fourccText(c.fourcc).trimmed() + QLatin1Char('\t') + c.name + QLatin1Char('\n'))
-                           .toUtf8()
-                           .constData(),
-                       stdout);
+            printLine(stdout, fourccText(c.fourcc).trimmed() + QLatin1Char('\t') + c.name);
         return 0;
     }
 
     CommandLineServices services(args->output, args->options);
-    frmMain window(services);
-    if (!window.openProjectFile(args->project)) {
+    ProjectModel project;
+    if (openProject(args->project, project.parts(), services) != OpenOutcome::Opened) {
         if (services.messagesShown() == 0)
             printError(QStringLiteral("Impossible d'ouvrir le projet :\n") + args->project);
         return kExitFailure;
     }
+    // Pictures left out of the list (its limit) make a video that is not the whole project.
+    const bool wholeProject = services.messagesShown() == 0;
 
-    // The window is never shown: drawing the preview of each written frame would decode every
-    // picture a second time for nobody. The export still moves the slider (the progress below).
-    QObject::disconnect(window.slPre, &QScrollBar::valueChanged, &window, &frmMain::slPre_Change);
-
-    // Progress: the export moves the hidden preview to each entry it writes. The preview
-    // starts before entry 1 so that every entry moves it.
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    const int count = window.files().count();
-    if (terminal) {
-        const QSignalBlocker blocker(window.slPre);
-        window.slPre->setMinimum(0);
-        window.slPre->setValue(0);
-        QObject::connect(window.slPre, &QScrollBar::valueChanged, &window, [&](int position) {
-            std::fprintf(stderr, "\rImage %d / %d", position, count);
-            std::fflush(stderr);
-            g_onProgressLine = true;
-        });
+    const QString conflict = outputConflict(args->output, args->project, project.files());
+    if (!conflict.isEmpty()) {
+        printError(conflict);
+        return kExitUsage;
     }
+
+    // The work surfaces of the window's export, with the same colours.
+    Surface picSave(QSize(96, 72), 0, QColor(Qt::white));
+    Surface picTemp(QSize(89, 73), 0, QGuiApplication::palette().color(QPalette::Button));
+    CommandLineObserver observer(!args->quiet && ::isatty(STDERR_FILENO) == 1);
+    ExportJob job{project.files(), project.parts().fields, picSave, picTemp, services, &observer};
+
+    catchStopSignals();
     const int before = services.messagesShown();
-    const ExportOutcome outcome = window.mnuFileSaveAvi_Click();
+    const ExportOutcome outcome = SaveAvi(job);
     if (g_onProgressLine) {
         std::fputc('\n', stderr);
         g_onProgressLine = false;
+    }
+    if (outcome == ExportOutcome::Abandoned) {
+        const int signal = g_stopSignal;
+        printError(QStringLiteral("Export interrompu (%1) : aucune vidéo n'a été écrite").arg(signalName(signal))
+                   + (QFileInfo::exists(args->output)
+                          ? QStringLiteral(", « %1 » est resté tel qu'il était.").arg(args->output)
+                          : QStringLiteral(".")));
+        return 128 + signal;
     }
     if (outcome != ExportOutcome::Written || services.messagesShown() != before) {
         if (services.messagesShown() == before)
             printError(QStringLiteral("Erreur lors de l'écriture du fichier."));
         return kExitFailure;
     }
-    return 0;
+    return wholeProject ? 0 : kExitFailure;
 }

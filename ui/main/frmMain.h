@@ -8,6 +8,7 @@
 #include "platform/services.h"
 #include "ui/widgets/surfacewidget.h"
 #include "platform/wait.h"
+#include "project/project.h"
 #include "project/settings.h"
 
 #include <QMainWindow>
@@ -74,6 +75,7 @@ public:
     TextField &widthField() { return *m_width; }
     TextField &heightField() { return *m_height; }
     SettingsFields settingsFields() { return {*m_fps, *m_width, *m_height}; }
+    ProjectParts projectParts() { return {settingsFields(), *m_files}; }
     ListEntries &files() { return *m_files; }
     Services &services() { return m_services; }
 

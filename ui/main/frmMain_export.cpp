@@ -1,8 +1,54 @@
 #include "ui/main/frmMain.h"
 
+#include "ui/widgets/exportprogressdialog.h"
+
 #include <QAction>
+#include <QApplication>
+
+#include <memory>
 
 namespace kelbo {
+
+namespace {
+
+// The window's side of an export: the preview follows each written frame and the progress
+// window shows where the export stands. Events run between two frames, so the windows repaint
+// and "Arrêter" can be pressed; the progress window being modal, input to the main window is
+// refused meanwhile rather than queued.
+class WindowExportObserver final : public ExportObserver {
+public:
+    explicit WindowExportObserver(frmMain &window) : m_window(window) {}
+
+    void writingStarted(int count) override
+    {
+        m_dialog = std::make_unique<ExportProgressDialog>(&m_window);
+        ExportProgress start;
+        start.count = count;
+        m_dialog->showProgress(start);
+        m_dialog->show();
+        pumpEvents();
+    }
+    void frameWritten(const ExportProgress &progress) override
+    {
+        m_window.showPosition(progress.written);
+        if (m_dialog)
+            m_dialog->showProgress(progress);
+        pumpEvents();
+    }
+    ExportRequest request() override
+    {
+        return m_dialog && m_dialog->stopRequested() ? ExportRequest::Finish : ExportRequest::Continue;
+    }
+    void writingEnded() override { m_dialog.reset(); }
+
+private:
+    static void pumpEvents() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+    frmMain &m_window;
+    std::unique_ptr<ExportProgressDialog> m_dialog;
+};
+
+} // namespace
 
 void frmMain::connectExport()
 {
@@ -11,10 +57,10 @@ void frmMain::connectExport()
 
 ExportOutcome frmMain::mnuFileSaveAvi_Click()
 {
-    // The preview follows the export, also past a slider range set before the list grew.
-    ExportWindow window{*m_files, settingsFields(), picSave->surface(), picTemp->surface(),
-                        [this](int position) { showPosition(position); }, m_services};
-    return SaveAvi(window);
+    WindowExportObserver observer(*this);
+    ExportJob job{*m_files, settingsFields(), picSave->surface(), picTemp->surface(), m_services,
+                  &observer};
+    return SaveAvi(job);
 }
 
 } // namespace kelbo
