@@ -3,6 +3,7 @@
 #include "dib/cdib.h"
 #include "frame/fitpicture.h"
 #include "frame/picturecheck.h"
+#include "platform/files.h"
 #include "avi/avifile.h"
 #include "platform/numbers.h"
 #include "frame/savepicture.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <exception>
 
@@ -186,25 +188,28 @@ private:
 
 } // namespace
 
-QList<int> unreadableEntries(const ListEntries &files)
+QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize)
 {
-    QList<int> positions;
-    for (int i = 1; i <= files.count(); ++i)
-        if (!pictureHeaderReadable(files.text(i)))
-            positions << i;
-    return positions;
+    QList<UnreadableEntry> found;
+    for (int i = 1; i <= files.count(); ++i) {
+        const PictureCheck check = checkPicture(files.text(i), frameSize);
+        if (check.problem != PictureProblem::None)
+            found.append({i, pictureProblemText(check)});
+    }
+    return found;
 }
 
-QString unreadableEntriesText(const ListEntries &files, const QList<int> &positions)
+QString unreadableEntriesText(const ListEntries &files, const QList<UnreadableEntry> &entries)
 {
     constexpr int kListed = 10;
-    QString text = positions.size() == 1
+    QString text = entries.size() == 1
         ? QStringLiteral("Cette image de la liste ne peut pas être lue :")
-        : QStringLiteral("Ces %1 images de la liste ne peuvent pas être lues :").arg(positions.size());
-    for (qsizetype i = 0; i < positions.size() && i < kListed; ++i)
-        text += kCrLf + QStringLiteral("n° %1 : ").arg(positions[i]) + files.text(positions[i]);
-    if (positions.size() > kListed) {
-        const qsizetype more = positions.size() - kListed;
+        : QStringLiteral("Ces %1 images de la liste ne peuvent pas être lues :").arg(entries.size());
+    for (qsizetype i = 0; i < entries.size() && i < kListed; ++i)
+        text += kCrLf + QStringLiteral("n° %1 : ").arg(entries[i].position) + files.text(entries[i].position)
+                + QStringLiteral(" (") + entries[i].reason + QLatin1Char(')');
+    if (entries.size() > kListed) {
+        const qsizetype more = entries.size() - kListed;
         text += kCrLf + (more == 1 ? QStringLiteral("et 1 autre.")
                                    : QStringLiteral("et %1 autres.").arg(more));
     }
@@ -238,7 +243,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     }
     // Every entry is checked before anything is written, so that the user mends the list
     // instead of finding the fault hundreds of frames later.
-    const QList<int> unreadable = unreadableEntries(w.files);
+    const QList<UnreadableEntry> unreadable = unreadableEntries(w.files, w.picSave.image().size());
     if (!unreadable.isEmpty()) {
         tell(w.services, unreadableEntriesText(w.files, unreadable), MsgIcon::Exclamation);
         return ExportOutcome::Failed;
@@ -397,6 +402,14 @@ ExportOutcome SaveAvi(ExportJob &w)
                                               QString()});
     if (path.isEmpty())
         return ExportOutcome::Cancelled;
+    // A pipe, a device or a folder is never written to or replaced.
+    if (outputProblem(path) != FileProblem::None) {
+        tell(w.services,
+             QStringLiteral("La vidéo ne peut pas être écrite ici : « %1 » n'est pas un fichier "
+                            "ordinaire.").arg(path) + kCrLf + QStringLiteral("Choisissez un autre nom."),
+             MsgIcon::Exclamation);
+        return ExportOutcome::Failed;
+    }
 
     AviLibrary library;
     try {
@@ -416,23 +429,15 @@ ExportOutcome SaveAvi(ExportJob &w)
         const auto height = number(w.fields.height, QStringLiteral("La hauteur de la vidéo"));
         if (!height)
             return ExportOutcome::Failed;
-        if (*width < 1 || *height < 1) {
-            tell(w.services,
-                 QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : %1 × %2.")
-                     .arg(*width)
-                     .arg(*height),
-                 MsgIcon::Exclamation);
-            return ExportOutcome::Failed;
-        }
-        // A project file may hold any number: refused before a picture of that size is made.
-        if (*width > kAviMaxFrameSide || *height > kAviMaxFrameSide) {
-            tell(w.services,
-                 QStringLiteral("La taille de la vidéo ne peut dépasser %1 × %1 pixels : %2 × %3.")
-                     .arg(kAviMaxFrameSide)
-                     .arg(*width)
-                     .arg(*height),
-                 MsgIcon::Exclamation);
-            return ExportOutcome::Failed;
+        // A project file may hold any number: a size outside the settings' range is refused
+        // with the range rule's message before a picture of that size is made.
+        for (const auto &[value, field] : {std::pair{*width, NumericField::Width}, std::pair{*height, NumericField::Height}}) {
+            const FieldRule &rule = ruleFor(field);
+            if (value < rule.minimum || value > rule.maximum) {
+                tell(w.services, value < rule.minimum ? rule.tooSmallMessage : rule.tooLargeMessage,
+                     MsgIcon::Exclamation);
+                return ExportOutcome::Failed;
+            }
         }
         w.picSave.resizeDrawingArea(QSize(*width, *height));
         const auto fps = number(w.fields.fps, QStringLiteral("Le nombre d'images par seconde"));

@@ -72,11 +72,17 @@ ExportOutcome SaveAvi(ExportJob &job);
 // Writes the video of the whole list to `path` at `fps` frames per second (clamped to 1..30).
 ExportOutcome WriteAvi(ExportJob &job, const QString &path, std::int16_t fps);
 
-// Entries whose file is missing or whose picture header cannot be read, by position; an export
-// checks them all before it writes anything.
-QList<int> unreadableEntries(const ListEntries &files);
-// The message that lists them: the first ten by position and name, then how many more.
-QString unreadableEntriesText(const ListEntries &files, const QList<int> &positions);
+// An entry that cannot be used, and why in a few French words.
+struct UnreadableEntry {
+    int position;
+    QString reason;
+};
+
+// Entries whose file cannot be read as a picture drawn at `frameSize`, judged from headers
+// alone; an export checks them all before it writes anything.
+QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize);
+// The message that lists them: the first ten by position, name and reason, then how many more.
+QString unreadableEntriesText(const ListEntries &files, const QList<UnreadableEntry> &entries);
 
 // "temp.bmp" in `applicationFolder` when a file can be written there, otherwise in
 // `cacheFolder` (created when missing).

@@ -1,5 +1,9 @@
 #include "frame/fitpicture.h"
 
+#include "frame/picturecheck.h"
+#include "platform/files.h"
+
+#include <QFile>
 #include <QImageReader>
 #include <QPainter>
 
@@ -7,15 +11,22 @@ namespace kelbo {
 
 namespace {
 
-// Decodes what `reader` reads into `scratch`; `reduceTo`, when valid, asks a reader that can
-// (JPEG) to decode at a reduced scale straight to that size.
-bool decodeInto(QImageReader &reader, Surface &scratch, QSize reduceTo = {})
+// Decodes the picture file at `path` into `scratch`; `reduceTo`, when valid, asks a reader that
+// can (JPEG) to decode at a reduced scale straight to that size. Only regular files are read,
+// and only pictures whose decoding stays within the memory bound.
+bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {})
 {
-    reader.setAllocationLimit(kMaxDecodedMegabytes);
+    QFile file;
+    if (openRegularFile(path, file) != FileProblem::None)
+        return false;
+    QImageReader reader(&file);
+    reader.setAllocationLimit(int(kMaxPictureBytes >> 20));
     reader.setAutoTransform(false);
+    const QByteArray format = reader.format();
     const QSize declared = reader.size();
+    const bool jpeg = format == "jpeg" || format == "jpg";
     if (declared.isValid()
-        && qint64(declared.width()) * declared.height() * 4 > qint64(kMaxDecodedMegabytes) << 20)
+        && decodingCost(format, jpeg && isProgressiveJpeg(file), declared, reduceTo) > kMaxPictureBytes)
         return false;
     if (reduceTo.isValid() && declared.isValid() && reduceTo.width() < declared.width()
         && reduceTo.height() < declared.height()
@@ -40,8 +51,7 @@ bool decodeInto(QImageReader &reader, Surface &scratch, QSize reduceTo = {})
 
 bool LoadPicture(const QString &path, Surface &scratch)
 {
-    QImageReader reader(path);
-    return decodeInto(reader, scratch);
+    return decodeInto(path, scratch);
 }
 
 void StretchPicture(const Surface &scratch, Surface &target)
@@ -66,8 +76,7 @@ bool FitPicture(const QString &path, Surface &scratch, Surface &target)
     // A JPEG reduced onto the target is decoded at a reduced scale (libjpeg's M/8 scaling)
     // and finished with a smooth scale: about three times faster than a full decode of a
     // photograph, and as free of aliasing. The scratch surface then holds the reduced picture.
-    QImageReader reader(path);
-    if (!decodeInto(reader, scratch, target.image().size()))
+    if (!decodeInto(path, scratch, target.image().size()))
         return false;
     StretchPicture(scratch, target);
     return true;

@@ -9,13 +9,10 @@
 
 namespace kelbo {
 
-// Largest decoded picture accepted, in bytes of 32-bit pixels (about 64 megapixels). A file
-// declaring more is refused before any pixel memory is taken.
-inline constexpr int kMaxDecodedMegabytes = 256;
-
 // Decodes the picture file at `path` into `scratch`: its drawing area takes the picture's
 // size and transparent pixels show the scratch surface's background colour. False when the
-// file cannot be decoded (missing, unreadable, not a picture, too large); `scratch` is then
+// file cannot be decoded (missing, not a regular file, unreadable, not a picture, or costing more
+// than kMaxPictureBytes to decode); `scratch` is then
 // left as it was.
 [[nodiscard]] bool LoadPicture(const QString &path, Surface &scratch);
 

@@ -1,13 +1,48 @@
 #pragma once
-// A quick check that a picture file can be used, without decoding its pixels.
+// What a picture file will cost and whether it can be used, from its header alone.
 
+#include "platform/files.h"
+
+#include <QByteArray>
+#include <QSize>
 #include <QString>
+
+class QIODevice;
 
 namespace kelbo {
 
-// True when `path` names a regular file whose picture header can be read (a format Qt knows,
-// with a size). Special files (pipes, devices) are refused without being opened, so that the
-// check never blocks.
-bool pictureHeaderReadable(const QString &path);
+// Largest memory one picture may take while it is decoded and drawn.
+inline constexpr qint64 kMaxPictureBytes = qint64(256) << 20;
+
+enum class PictureProblem {
+    None,
+    Missing,
+    NotRegular,
+    PermissionDenied,
+    Unreadable,
+    NotAPicture, // no known format, or a header without a size
+    TooLarge,    // decoding it would take more than kMaxPictureBytes
+};
+
+struct PictureCheck {
+    PictureProblem problem = PictureProblem::None;
+    QSize size; // the declared size, when the header could be read
+};
+
+// Bytes of memory decoding a picture of `declared` size takes when it is drawn at `target`
+// size (an invalid target: at its own size). A JPEG is decoded at a reduced scale when it is
+// reduced; a progressive JPEG holds its whole coefficient array whatever the scale.
+qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target);
+
+// True when the JPEG bytes read from `device` (its position is kept) are progressive.
+bool isProgressiveJpeg(QIODevice &device);
+
+// The header of the picture at `path`: readable, a picture, and within the memory bound when
+// drawn at `target` size (invalid: at its own size). Special files are refused unopened.
+PictureCheck checkPicture(const QString &path, QSize target = {});
+
+// The problem in a few French words ("fichier introuvable", "ce n'est pas une image",
+// "image trop grande : 8192 × 8192 pixels"); empty for None.
+QString pictureProblemText(const PictureCheck &check);
 
 } // namespace kelbo

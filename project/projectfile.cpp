@@ -71,7 +71,9 @@ AppliedProject applyProjectLines(const QStringList &lines, SettingsFields fields
     for (qsizetype i = 3; i < lines.size(); ++i) {
         if (lines.at(i).isEmpty())
             continue;
-        if (list.count() >= maxEntries)
+        if (lines.at(i).contains(QChar(0)))
+            result.nulLines << int(i + 1);
+        else if (list.count() >= maxEntries)
             ++result.refused;
         else
             list.add(lines.at(i));

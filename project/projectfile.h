@@ -36,10 +36,12 @@ QStringList splitProjectLines(const QString &text);
 struct AppliedProject {
     bool complete = false; // the three settings lines were present and the list was extended
     int refused = 0;       // picture lines not added because the list was full
+    QList<int> nulLines;   // picture lines not added because they hold a NUL (1-based)
 };
 
 // Puts lines 1 to 3 into the fields, in order, stopping at the first missing line; then appends
-// every further non-empty line to `list`, as long as it holds fewer than `maxEntries`.
+// every further non-empty line to `list`, as long as it holds fewer than `maxEntries`. A line
+// holding a NUL character is no path: it is left out and counted.
 AppliedProject applyProjectLines(const QStringList &lines, SettingsFields fields, ListEntries &list,
                                  int maxEntries = kMaxImageEntries);
 

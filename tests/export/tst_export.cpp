@@ -385,7 +385,7 @@ void TestExport::firstEntryUndecodable()
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(),
              QStringList{QStringLiteral("Cette image de la liste ne peut pas être lue :\r\nn° 1 : ") + missing
-                         + QStringLiteral("\r\nAucune vidéo n'a été écrite : corrigez la liste puis "
+                         + QStringLiteral(" (fichier introuvable)\r\nAucune vidéo n'a été écrite : corrigez la liste puis "
                                           "enregistrez de nouveau.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Exclamation);
     QVERIFY(m_services->compressionRequests.isEmpty());
@@ -549,16 +549,15 @@ void TestExport::fieldsThatAreNotNumbers_data()
                                            << QStringLiteral("La hauteur de la vidéo n'est pas un nombre utilisable : « 1e9") + tail;
     QTest::newRow("empty rate") << "" << "160" << "120"
                                 << QStringLiteral("Le nombre d'images par seconde n'est pas un nombre utilisable : « ") + tail;
-    QTest::newRow("zero width") << "30" << "0" << "120"
-                                << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 0 × 120.");
-    QTest::newRow("negative height") << "30" << "160" << "-4"
-                                     << QStringLiteral("La taille de la vidéo doit être d'au moins 1 × 1 pixel : 160 × -4.");
-    // A project file can hold any number: a frame beyond what the video can take is refused
-    // before a picture of that size is made.
-    QTest::newRow("width beyond the limit") << "30" << "8193" << "96"
-                                            << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 8193 × 96.");
-    QTest::newRow("height far beyond the limit") << "30" << "96" << "30000"
-                                                 << QStringLiteral("La taille de la vidéo ne peut dépasser 8192 × 8192 pixels : 96 × 30000.");
+    // A project file can hold any number: a frame size outside the settings' range is refused
+    // with the range messages before a picture of that size is made.
+    const QString small = QStringLiteral("La taille doit être supérieure à 96 Pixels.");
+    const QString large = QStringLiteral("La taille ne peut dépasser 640 Pixels.");
+    QTest::newRow("zero width") << "30" << "0" << "120" << small;
+    QTest::newRow("negative height") << "30" << "160" << "-4" << small;
+    QTest::newRow("height just below") << "30" << "160" << "95" << small;
+    QTest::newRow("width just above") << "30" << "641" << "96" << large;
+    QTest::newRow("height far beyond") << "30" << "96" << "8192" << large;
 }
 
 void TestExport::fieldsThatAreNotNumbers()

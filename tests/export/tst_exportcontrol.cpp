@@ -91,17 +91,20 @@ void TestExportControl::checkBeforeWriting_data()
     const QString missing = path(QStringLiteral("absente.jpg"));
     QTest::newRow("a pipe is not opened")
         << QStringList{m_pictures[0], pipe}
-        << QStringLiteral("Cette image de la liste ne peut pas être lue :\r\nn° 2 : ") + pipe + end;
+        << QStringLiteral("Cette image de la liste ne peut pas être lue :\r\nn° 2 : ") + pipe
+               + QStringLiteral(" (ce n'est pas un fichier ordinaire)") + end;
     QTest::newRow("three kinds")
         << QStringList{text, m_pictures[0], missing, m_dir.path()}
         << QStringLiteral("Ces 3 images de la liste ne peuvent pas être lues :\r\nn° 1 : ") + text
-               + QStringLiteral("\r\nn° 3 : ") + missing + QStringLiteral("\r\nn° 4 : ") + m_dir.path() + end;
+               + QStringLiteral(" (ce n'est pas une image)\r\nn° 3 : ") + missing
+               + QStringLiteral(" (fichier introuvable)\r\nn° 4 : ") + m_dir.path()
+               + QStringLiteral(" (ce n'est pas un fichier ordinaire)") + end;
     QStringList many{m_pictures[0]};
     QString listed;
     for (int i = 0; i < 12; ++i) {
         many << missing;
         if (i < 10)
-            listed += QStringLiteral("\r\nn° %1 : ").arg(i + 2) + missing;
+            listed += QStringLiteral("\r\nn° %1 : ").arg(i + 2) + missing + QStringLiteral(" (fichier introuvable)");
     }
     QTest::newRow("ten named, then a count")
         << many << QStringLiteral("Ces 12 images de la liste ne peuvent pas être lues :") + listed

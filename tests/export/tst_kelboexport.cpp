@@ -101,7 +101,7 @@ void TestKelboExport::listCodecs()
 void TestKelboExport::exportWithDefaults()
 {
     const QString kelbo = project(QStringLiteral("defaults.kelbo"), QStringLiteral("12"),
-                                  QStringLiteral("96"), QStringLiteral("80"), m_pictures);
+                                  QStringLiteral("96"), QStringLiteral("112"), m_pictures);
     const QString output = m_dir.filePath(QStringLiteral("defaults.avi"));
     const Run r = run({kelbo, output});
     QCOMPARE(r.err, QString()); // not a terminal: no progress either
@@ -112,7 +112,7 @@ void TestKelboExport::exportWithDefaults()
     QCOMPARE(avi.packets, 3);
     QCOMPARE(avi.keyPackets, 3);
     QCOMPARE(avi.width, 96);
-    QCOMPARE(avi.height, 80);
+    QCOMPARE(avi.height, 112);
     QCOMPARE(avi.dwRate, 12u);
     QCOMPARE(avi.codecTag, 0u); // full frames
     QCOMPARE(avi.frames.size(), 3);
@@ -175,7 +175,7 @@ void TestKelboExport::failuresSayWhy_data()
                    QStringLiteral("96"), {m_pictures[0], missingPicture})
         << QStringList()
         << QStringLiteral("Cette image de la liste ne peut pas être lue :\nn° 2 : ") + missingPicture
-               + QStringLiteral("\nAucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.\n");
+               + QStringLiteral(" (fichier introuvable)\nAucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.\n");
     QTest::newRow("empty list")
         << project(QStringLiteral("empty.kelbo"), QStringLiteral("30"), QStringLiteral("96"),
                    QStringLiteral("96"), {})

@@ -125,6 +125,9 @@ void TestProjectFile::apply_data()
     QTest::newRow("empty lines skipped, blank line kept")
         << QStringList{"1", "2", "3", "a", "", " ", "a", ""} << true << QStringList{"1", "2", "3"}
         << QStringList{"pre", "a", " ", "a"};
+    QTest::newRow("a NUL refuses its line")
+        << QStringList{"1", "2", "3", "a", QStringLiteral("b") + QChar(0) + QStringLiteral(".jpg"), "c"} << true
+        << QStringList{"1", "2", "3"} << QStringList{"pre", "a", "c"};
 }
 
 void TestProjectFile::apply()
@@ -139,6 +142,7 @@ void TestProjectFile::apply()
     const AppliedProject applied = applyProjectLines(lines, {fps, width, height}, files);
     QCOMPARE(applied.complete, complete);
     QCOMPARE(applied.refused, 0);
+    QCOMPARE(applied.nulLines, QTest::currentDataTag() == QByteArray("a NUL refuses its line") ? QList<int>{5} : QList<int>{});
     QCOMPARE((QStringList{fps.value, width.value, height.value}), fields);
     QCOMPARE(files.items, complete ? list : QStringList{QStringLiteral("pre")});
 }

@@ -189,6 +189,11 @@ void TestProjectCommands::openLoneLineFeedFile()
     QCOMPARE(fields(*w), (QStringList{"30", "320", "240"}));
     QCOMPARE(w->files().count(), 0);
     QCOMPARE(w->tabMain->currentIndex(), 1);
+    // The user is told why.
+    QCOMPARE(services->messageTexts(),
+             QStringList{QStringLiteral("Le projet n'a pas pu être lu en entier :\n") + path
+                         + QStringLiteral("\nSes lignes se terminent par LF seul ; un projet Kelbo "
+                                          "sépare ses lignes par CR LF.")});
 }
 
 void TestProjectCommands::openShortAndEmptyFiles()
@@ -249,13 +254,17 @@ void TestProjectCommands::openMissingFileChangesNothing()
 void TestProjectCommands::openWhatIsNoProjectTells_data()
 {
     QTest::addColumn<QString>("kind");
-    QTest::newRow("named pipe") << "fifo";
-    QTest::newRow("larger than any project") << "huge";
+    QTest::addColumn<QString>("why");
+    QTest::newRow("named pipe") << "fifo" << "Ce n'est pas un fichier ordinaire.";
+    QTest::newRow("larger than any project") << "huge" << "Il est trop grand pour être un projet.";
+    QTest::newRow("UTF-16") << "utf16" << "Il est écrit en UTF-16 ; un projet Kelbo est en UTF-8 ou en Windows-1252.";
+    QTest::newRow("UTF-16 without mark") << "utf16le" << "Il est écrit en UTF-16 ; un projet Kelbo est en UTF-8 ou en Windows-1252.";
 }
 
 void TestProjectCommands::openWhatIsNoProjectTells()
 {
     QFETCH(QString, kind);
+    QFETCH(QString, why);
     const QString path = dir->filePath(QStringLiteral("odd.kelbo"));
     std::thread unblock;
     if (kind == QLatin1String("fifo")) {
@@ -268,6 +277,12 @@ void TestProjectCommands::openWhatIsNoProjectTells()
             if (fd >= 0)
                 ::close(fd);
         });
+    } else if (kind.startsWith(QLatin1String("utf16"))) {
+        const QString text = QStringLiteral("30\r\n320\r\n240\r\n/a.bmp");
+        QByteArray bytes(reinterpret_cast<const char *>(text.utf16()), text.size() * 2);
+        if (kind == QLatin1String("utf16"))
+            bytes.prepend("\xFF\xFE");
+        QVERIFY(writeAll(path, bytes));
     } else {
         // A sparse file of zero bytes, one byte beyond what a project may weigh.
         QFile file(path);
@@ -280,7 +295,7 @@ void TestProjectCommands::openWhatIsNoProjectTells()
     w->mnuFileOPrj_Click();
     if (unblock.joinable())
         unblock.join();
-    QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("Impossible de lire le projet :\n") + path});
+    QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("Impossible de lire le projet :\n") + path + QLatin1Char('\n') + why});
     QCOMPARE(services->messages.first().icon, MsgIcon::Critical);
     QCOMPARE(fields(*w), (QStringList{"12", "320", "240"}));
     QCOMPARE(entries(*w), QStringList{"/keep.bmp"});
