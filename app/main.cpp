@@ -26,13 +26,18 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Assemble une suite d'images en une vidéo AVI."));
-    parser.addHelpOption();
+    // Qt's own help option has an English description: this one says it in French.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Affiche cette aide."));
+    parser.addOption(help);
     parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("fichiers"),
         QStringLiteral("Projets (.kelbo) à ouvrir et images à ajouter, dans l'ordre."),
         QStringLiteral("[PROJET.kelbo | IMAGE]..."));
     parser.process(application);
+    if (parser.isSet(help))
+        parser.showHelp(0);
 
     kelbo::QtServices qtServices;
     kelbo::StartupServices services(qtServices);
