@@ -6,7 +6,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
+
+#include <vector>
 
 namespace kelbo {
 
@@ -31,6 +34,43 @@ bool FileExists(const QString &path)
     std::error_code ec;
     (void)std::filesystem::file_size(toFsPath(path), ec);
     return !ec;
+}
+
+void useFrenchSystemLocale()
+{
+    // The variables Qt reads for its system locale, and their values on entry.
+    static const char *const kVariables[] = {"LC_ALL",      "LC_NUMERIC", "LC_MONETARY",
+                                             "LC_MEASUREMENT", "LC_COLLATE", "LC_TIME",
+                                             "LC_MESSAGES", "LANGUAGE"};
+    struct Saved {
+        const char *name;
+        bool set;
+        QByteArray value;
+    };
+    std::vector<Saved> saved;
+    for (const char *name : kVariables)
+        saved.push_back({name, qEnvironmentVariableIsSet(name), qgetenv(name)});
+
+    // LC_ALL would decide every category: it keeps deciding those that are not French.
+    const QByteArray all = qgetenv("LC_ALL");
+    if (!all.isEmpty()) {
+        qunsetenv("LC_ALL");
+        for (const char *name : {"LC_NUMERIC", "LC_MONETARY", "LC_MEASUREMENT", "LC_COLLATE"})
+            qputenv(name, all);
+    }
+    // Words and units follow LC_MESSAGES (and LANGUAGE when it names another language);
+    // dates follow LC_TIME.
+    qputenv("LC_MESSAGES", "fr_FR.UTF-8");
+    qputenv("LC_TIME", "fr_FR.UTF-8");
+    qputenv("LANGUAGE", "fr_FR:fr");
+    (void)QLocale::system(); // Qt reads the environment here, once for the process
+
+    for (const Saved &variable : saved) {
+        if (variable.set)
+            qputenv(variable.name, variable.value);
+        else
+            qunsetenv(variable.name);
+    }
 }
 
 bool installFrenchTranslations()

@@ -23,6 +23,14 @@ std::filesystem::path toFsPath(const QString &path);
 // a folder or a file whose folder cannot be searched. A file of length zero exists.
 bool FileExists(const QString &path);
 
+// Makes Qt's system locale French for its words, dates and data-size units, which Qt's own
+// dialogs take from it (the file dialog's sizes and dates), while numbers keep the format of
+// the environment (LC_NUMERIC, else LC_ALL, else LANG): the settings, which read numbers with
+// QLocale(), keep the user's decimal separator. Qt reads the system locale once, so call this
+// before the QApplication is made. The environment is given back as it was, for the
+// programs that Kelbo starts and for the C library's own locale.
+void useFrenchSystemLocale();
+
 // Installs Qt's French translations, so that the toolkit's own buttons and dialogs speak
 // French whatever the system language. False when they are not installed.
 bool installFrenchTranslations();
