@@ -14,6 +14,7 @@ int main(int argc, char *argv[])
 {
     // Qt's dialogs speak French with French dates and sizes; numbers keep the system's format.
     kelbo::useFrenchSystemLocale();
+    kelbo::ignoreFileSizeSignal();
     QApplication application(argc, argv);
     QApplication::setApplicationName(kelbo::app::title());
     QApplication::setApplicationVersion(kelbo::app::versionText());

@@ -168,13 +168,15 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    // False only when another export holds the file; a file that cannot be opened is left to
-    // the frame writing, which says so.
+    // False when another export holds the file, or when it is a symbolic link (never written
+    // through); a file that cannot be opened otherwise is left to the frame writing, which says
+    // so.
     bool acquire(const QString &path)
     {
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        m_fd = ::open(QFile::encodeName(path).constData(),
+                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
         if (m_fd < 0)
-            return true;
+            return errno != ELOOP;
         if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0)
             return true;
         ::close(m_fd);
@@ -407,6 +409,16 @@ ExportOutcome SaveAvi(ExportJob &w)
         tell(w.services,
              QStringLiteral("La vidéo ne peut pas être écrite ici : « %1 » n'est pas un fichier "
                             "ordinaire.").arg(path) + kCrLf + QStringLiteral("Choisissez un autre nom."),
+             MsgIcon::Exclamation);
+        return ExportOutcome::Failed;
+    }
+    // A folder the user may not write into is said as such, not as a failed write.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::access(folder.constData(), W_OK | X_OK) != 0 && (errno == EACCES || errno == EROFS)) {
+        tell(w.services,
+             (errno == EROFS ? QStringLiteral("La vidéo ne peut pas être écrite : le dossier est en lecture seule.")
+                             : QStringLiteral("La vidéo ne peut pas être écrite : permission refusée."))
+                 + kCrLf + path,
              MsgIcon::Exclamation);
         return ExportOutcome::Failed;
     }

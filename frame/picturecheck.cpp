@@ -50,7 +50,12 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 
 bool isProgressiveJpeg(QIODevice &device)
 {
-    const QByteArray head = device.peek(256 * 1024);
+    // From the start of the file, wherever a reader has left the position.
+    const qint64 position = device.pos();
+    if (!device.seek(0))
+        return false;
+    const QByteArray head = device.read(256 * 1024);
+    device.seek(position);
     if (head.size() < 4 || quint8(head[0]) != 0xFF || quint8(head[1]) != 0xD8)
         return false;
     qsizetype i = 2;

@@ -34,7 +34,8 @@ struct PictureCheck {
 // reduced; a progressive JPEG holds its whole coefficient array whatever the scale.
 qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target);
 
-// True when the JPEG bytes read from `device` (its position is kept) are progressive.
+// True when the JPEG file `device` holds is progressive (read from its start; the position is
+// kept).
 bool isProgressiveJpeg(QIODevice &device);
 
 // The header of the picture at `path`: readable, a picture, and within the memory bound when

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QTranslator>
 
+#include <csignal>
+
 #include <vector>
 
 namespace kelbo {
@@ -101,6 +103,11 @@ double monotonicSeconds()
         return t;
     }();
     return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void ignoreFileSizeSignal()
+{
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace kelbo

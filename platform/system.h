@@ -31,6 +31,10 @@ bool FileExists(const QString &path);
 // programs that Kelbo starts and for the C library's own locale.
 void useFrenchSystemLocale();
 
+// A file-size limit (ulimit -f) reached while writing becomes a failed write that the program
+// reports, instead of a signal that ends it.
+void ignoreFileSizeSignal();
+
 // Installs Qt's French translations, so that the toolkit's own buttons and dialogs speak
 // French whatever the system language. False when they are not installed.
 bool installFrenchTranslations();

@@ -35,6 +35,8 @@ private Q_SLOTS:
     void progressTexts_data();
     void progressTexts();
     void windowStopButton();
+    void pipeSwappedInDuringExport();
+    void frameFileLinkNotFollowed();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -225,6 +227,51 @@ void TestExportControl::windowStopButton()
     QCOMPARE(m_services->messageTexts(),
              QStringList{QStringLiteral("L'enregistrement a été arrêté : la vidéo contient 2 images sur 5.")});
     QCOMPARE(readAvi(output, false).packets, 2);
+}
+
+// A picture replaced by a pipe after the check: the export stops at it instead of waiting.
+void TestExportControl::pipeSwappedInDuringExport()
+{
+    const QString swapped = path(QStringLiteral("swapped.jpg"));
+    QFile::remove(swapped);
+    QVERIFY(QFile::copy(m_pictures[0], swapped));
+    m_files.items = {m_pictures[0], m_pictures[1], swapped};
+    m_recorder.onFrame = [&](int position) {
+        if (position == 1) {
+            QFile::remove(swapped);
+            QCOMPARE(::mkfifo(QFile::encodeName(swapped).constData(), 0600), 0);
+        }
+    };
+    chooseOutput(path(QStringLiteral("swapped.avi")));
+    ExportJob j = job();
+    QCOMPARE(SaveAvi(j), ExportOutcome::Failed);
+    QCOMPARE(m_services->messageTexts(),
+             QStringList{QStringLiteral("Impossible de lire l'image n° 3 de la liste :\r\n") + swapped});
+    QCOMPARE(m_recorder.positions, (QList<int>{1, 2}));
+}
+
+// A symbolic link in place of the frame file is not written through: its target stays whole
+// and the frames go to a file of the export's own.
+void TestExportControl::frameFileLinkNotFollowed()
+{
+    const QString target = path(QStringLiteral("precious.txt"));
+    QFile precious(target);
+    QVERIFY(precious.open(QIODevice::WriteOnly));
+    precious.write("keep me");
+    precious.close();
+    const QString link = path(QStringLiteral("temp.bmp"));
+    QFile::remove(link);
+    QVERIFY(QFile::link(target, link));
+    const QString output = path(QStringLiteral("linked.avi"));
+    chooseOutput(output);
+    ExportJob j = job();
+    QCOMPARE(SaveAvi(j), ExportOutcome::Written);
+    QVERIFY(m_services->messages.isEmpty());
+    QVERIFY(precious.open(QIODevice::ReadOnly));
+    QCOMPARE(precious.readAll(), QByteArray("keep me"));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(readAvi(output, false).packets, 3);
+    QFile::remove(link);
 }
 
 QTEST_MAIN(TestExportControl)

@@ -5,11 +5,16 @@
 
 #include "kelbo/version.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace kelbo;
 using namespace kelbo::test;
@@ -22,11 +27,12 @@ struct Run {
     QString err;
 };
 
-Run run(const QStringList &arguments, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+Run run(const QStringList &arguments, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment(),
+        const QString &program = QStringLiteral(KELBO_EXPORT_EXE))
 {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(KELBO_EXPORT_EXE), arguments);
+    process.start(program, arguments);
     Run r;
     if (!process.waitForFinished(60000))
         return r;
@@ -49,6 +55,9 @@ private Q_SLOTS:
     void noDisplayNeeded();
     void failuresSayWhy_data();
     void failuresSayWhy();
+    void hostileInputs_data();
+    void hostileInputs();
+    void nameNotUtf8();
     void wrongArguments_data();
     void wrongArguments();
     void informationOptions_data();
@@ -191,6 +200,145 @@ void TestKelboExport::failuresSayWhy_data()
             << QStringLiteral("Le compresseur H264 ne peut pas coder des images de 97 × 101 pixels : "
                               "choisissez-en un autre (--list-codecs).\n"
                               "Erreur lors de l'écriture du fichier.\n");
+}
+
+void TestKelboExport::hostileInputs_data()
+{
+    QTest::addColumn<QString>("kelbo");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("message");
+    const QString noVideo = QStringLiteral("Aucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.\n");
+    const auto write = [this](const QString &name, const QByteArray &bytes) {
+        QFile f(m_dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName() : QString();
+    };
+    const auto fifo = [this](const QString &name) {
+        const QString path = m_dir.filePath(name);
+        return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 ? path : QString();
+    };
+    const QString out = m_dir.filePath(QStringLiteral("hostile.avi"));
+
+    QStringList many;
+    for (int i = 0; i < 40000; ++i)
+        many << m_pictures[i % 3];
+    QTest::newRow("40 000 entries")
+        << project(QStringLiteral("many.kelbo"), QStringLiteral("30"), QStringLiteral("96"), QStringLiteral("96"), many)
+        << out
+        << QStringLiteral("La liste contient déjà 32767 images, le nombre maximal : aucune autre image ne peut y "
+                          "être ajoutée.\n7233 images du projet n'ont pas été ajoutées.\nAucune vidéo n'a été écrite.\n");
+    const QString nul = project(QStringLiteral("nul.kelbo"), QStringLiteral("30"), QStringLiteral("96"), QStringLiteral("96"),
+                                {m_pictures[0], m_pictures[1] + QChar(0) + QStringLiteral("x")});
+    QTest::newRow("NUL in a path")
+        << nul << out
+        << QStringLiteral("Des chemins d'image du projet contiennent un caractère nul ; ces lignes ont été ignorées : 5.\n")
+               + nul + QStringLiteral("\nAucune vidéo n'a été écrite.\n");
+    QTest::newRow("8192 × 8192")
+        << project(QStringLiteral("huge.kelbo"), QStringLiteral("30"), QStringLiteral("8192"), QStringLiteral("8192"), m_pictures)
+        << out << QStringLiteral("La taille ne peut dépasser 640 Pixels.\n");
+    const QString lf = write(QStringLiteral("lf.kelbo"), "30\n96\n96\n" + QFile::encodeName(m_pictures[0]) + "\n");
+    QTest::newRow("LF line ends")
+        << lf << out
+        << QStringLiteral("Le projet n'a pas pu être lu en entier :\n") + lf
+               + QStringLiteral("\nSes lignes se terminent par LF seul ; un projet Kelbo sépare ses lignes par CR LF.\n");
+    const QString text16 = QStringLiteral("30\r\n96\r\n96\r\n") + m_pictures[0];
+    const QString utf16 = write(QStringLiteral("utf16.kelbo"),
+                                "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(text16.utf16()), text16.size() * 2));
+    QTest::newRow("UTF-16")
+        << utf16 << out
+        << QStringLiteral("Impossible de lire le projet :\n") + utf16
+               + QStringLiteral("\nIl est écrit en UTF-16 ; un projet Kelbo est en UTF-8 ou en Windows-1252.\n");
+    const QString pipeProject = fifo(QStringLiteral("pipe.kelbo"));
+    QTest::newRow("a pipe as the project")
+        << pipeProject << out
+        << QStringLiteral("Impossible de lire le projet :\n") + pipeProject + QStringLiteral("\nCe n'est pas un fichier ordinaire.\n");
+    const QString pipePicture = fifo(QStringLiteral("pipe.jpg"));
+    QTest::newRow("a pipe as a picture")
+        << project(QStringLiteral("pipepicture.kelbo"), QStringLiteral("30"), QStringLiteral("96"), QStringLiteral("96"),
+                   {m_pictures[0], pipePicture})
+        << out
+        << QStringLiteral("Cette image de la liste ne peut pas être lue :\nn° 2 : ") + pipePicture
+               + QStringLiteral(" (ce n'est pas un fichier ordinaire)\n") + noVideo;
+    const QString ordinary = project(QStringLiteral("ordinary.kelbo"), QStringLiteral("30"), QStringLiteral("96"),
+                                     QStringLiteral("96"), m_pictures);
+    const QString pipeOutput = fifo(QStringLiteral("pipe.avi"));
+    for (const QString &special : {pipeOutput, QStringLiteral("/dev/null")})
+        QTest::addRow("output %s", qPrintable(special))
+            << ordinary << special
+            << QStringLiteral("La vidéo ne peut pas être écrite ici : « %1 » n'est pas un fichier ordinaire.\n"
+                              "Choisissez un autre nom.\n").arg(special);
+
+    // 1 080 bytes of RLE8 BMP declaring 8192 × 8192 pixels: a palette and an end-of-picture.
+    QByteArray rle(1080, '\0');
+    const auto put = [&rle](int at, quint32 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            rle[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    rle[0] = 'B';
+    rle[1] = 'M';
+    put(2, 1080, 4);
+    put(10, 14 + 40 + 1024, 4);
+    put(14, 40, 4);
+    put(18, 8192, 4);
+    put(22, 8192, 4);
+    put(26, 1, 2);
+    put(28, 8, 2);
+    put(30, 1, 4); // BI_RLE8
+    put(34, 2, 4);
+    put(1078, 0x0100, 2); // end of bitmap
+    const QString bmp = write(QStringLiteral("rle8.bmp"), rle);
+    // A small progressive JPEG whose frame header declares 8192 × 8192 pixels.
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        writer.write(syntheticPhoto(64, 64, 1));
+    }
+    const qsizetype sof = jpeg.indexOf("\xFF\xC2");
+    if (sof > 0) {
+        jpeg[sof + 5] = jpeg[sof + 7] = char(0x20);
+        jpeg[sof + 6] = jpeg[sof + 8] = char(0x00);
+    }
+    const QString progressive = write(QStringLiteral("progressive.jpg"), jpeg);
+    QTest::newRow("pictures declaring 8192 × 8192")
+        << project(QStringLiteral("bombs.kelbo"), QStringLiteral("30"), QStringLiteral("96"), QStringLiteral("96"),
+                   {m_pictures[0], bmp, progressive})
+        << out
+        << QStringLiteral("Ces 2 images de la liste ne peuvent pas être lues :\nn° 2 : ") + bmp
+               + QStringLiteral(" (image trop grande : 8192 × 8192 pixels)\nn° 3 : ") + progressive
+               + QStringLiteral(" (image trop grande : 8192 × 8192 pixels)\n") + noVideo;
+}
+
+// Each refused before anything is written: the exact message, status 1, no output left.
+void TestKelboExport::hostileInputs()
+{
+    QFETCH(QString, kelbo);
+    QFETCH(QString, output);
+    QFETCH(QString, message);
+    QVERIFY(!kelbo.isEmpty());
+    const QFileInfo before(output);
+    const Run r = run({kelbo, output});
+    QCOMPARE(r.err, message);
+    QCOMPARE(r.status, 1);
+    QCOMPARE(QFileInfo(output).exists(), before.exists());
+    if (before.exists())
+        QCOMPARE(QFileInfo(output).isFile(), before.isFile());
+}
+
+// A name that is not UTF-8 would be written under another name: it is refused.
+void TestKelboExport::nameNotUtf8()
+{
+    const QString kelbo = project(QStringLiteral("bytes.kelbo"), QStringLiteral("30"), QStringLiteral("96"),
+                                  QStringLiteral("96"), m_pictures);
+    QDir::setCurrent(m_dir.path());
+    const Run r = run({QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$1\" \"$(printf 'vid\\377.avi')\""),
+                       QStringLiteral(KELBO_EXPORT_EXE), kelbo},
+                      QProcessEnvironment::systemEnvironment(), QStringLiteral("/bin/sh"));
+    QCOMPARE(r.status, 2);
+    QCOMPARE(r.err, QStringLiteral("Le nom « vid\uFFFD.avi » n'est pas un texte UTF-8 valide : renommez le fichier, "
+                                   "Kelbo ne peut pas l'utiliser tel quel.\n"));
+    QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("vid*")}), QStringList());
 }
 
 void TestKelboExport::failuresSayWhy()

@@ -188,6 +188,18 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
+    ignoreFileSizeSignal();
+    // Names reach the program as bytes; one that is not UTF-8 could only be written or read
+    // under another name, so it is refused rather than changed.
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QString::fromUtf8(raw).toUtf8() != raw) {
+            printError(QStringLiteral("Le nom « %1 » n'est pas un texte UTF-8 valide : renommez le "
+                                      "fichier, Kelbo ne peut pas l'utiliser tel quel.")
+                           .arg(QString::fromUtf8(raw)));
+            return kExitUsage;
+        }
+    }
     // Pictures and fonts need a GUI application, but no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -225,8 +237,12 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("Impossible d'ouvrir le projet :\n") + args->project);
         return kExitFailure;
     }
-    // Pictures left out of the list (its limit) make a video that is not the whole project.
-    const bool wholeProject = services.messagesShown() == 0;
+    // Pictures left out of the list (its limit, a NUL in a path) would make a video that is
+    // not the whole project: a script gets all of it or a failure, never a part.
+    if (services.messagesShown() > 0) {
+        printError(QStringLiteral("Aucune vidéo n'a été écrite."));
+        return kExitFailure;
+    }
 
     const QString conflict = outputConflict(args->output, args->project, project.files());
     if (!conflict.isEmpty()) {
@@ -260,5 +276,5 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("Erreur lors de l'écriture du fichier."));
         return kExitFailure;
     }
-    return wholeProject ? 0 : kExitFailure;
+    return 0;
 }
