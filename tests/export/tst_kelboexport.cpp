@@ -15,6 +15,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kelbo;
 using namespace kelbo::test;
@@ -58,6 +59,8 @@ private Q_SLOTS:
     void hostileInputs_data();
     void hostileInputs();
     void nameNotUtf8();
+    void permissionRefused_data();
+    void permissionRefused();
     void wrongArguments_data();
     void wrongArguments();
     void informationOptions_data();
@@ -339,6 +342,62 @@ void TestKelboExport::nameNotUtf8()
     QCOMPARE(r.err, QStringLiteral("Le nom « vid\uFFFD.avi » n'est pas un texte UTF-8 valide : renommez le fichier, "
                                    "Kelbo ne peut pas l'utiliser tel quel.\n"));
     QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral("vid*")}), QStringList());
+}
+
+void TestKelboExport::permissionRefused_data()
+{
+    QTest::addColumn<bool>("pictureLocked");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a picture") << true << QStringLiteral("Cette image de la liste ne peut pas être lue :\nn° 2 : {picture} (permission refusée)\n"
+                                                         "Aucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.\n");
+    QTest::newRow("the output's folder") << false << QStringLiteral("La vidéo ne peut pas être écrite : permission refusée.\n{output}\n");
+}
+
+// Run as an unprivileged user (setpriv) when the tests run as root, so that the refusal holds
+// for root too; otherwise by taking the rights away.
+void TestKelboExport::permissionRefused()
+{
+    QFETCH(bool, pictureLocked);
+    QFETCH(QString, message);
+    const bool root = ::geteuid() == 0;
+    QTemporaryDir shared(QStringLiteral("/tmp/kelbo-permission-XXXXXX"));
+    QVERIFY(shared.isValid());
+    QVERIFY(QFile::setPermissions(shared.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                     | QFile::ReadOther | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup));
+    const QString exe = shared.filePath(QStringLiteral("kelbo-export"));
+    QVERIFY(QFile::copy(QStringLiteral(KELBO_EXPORT_EXE), exe));
+    const QString locked = shared.filePath(QStringLiteral("locked.jpg"));
+    QVERIFY(QFile::copy(m_pictures[1], locked));
+    QVERIFY(QFile::setPermissions(locked, pictureLocked ? QFile::ReadOwner | QFile::WriteOwner
+                                                        : QFile::ReadOwner | QFile::ReadOther | QFile::ReadGroup));
+    const QString picture0 = shared.filePath(QStringLiteral("open.jpg"));
+    QVERIFY(QFile::copy(m_pictures[0], picture0));
+    const QString kelbo = shared.filePath(QStringLiteral("p.kelbo"));
+    {
+        QFile f(kelbo);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("30\r\n96\r\n96\r\n%1\r\n%2").arg(picture0, locked).toUtf8());
+    }
+    // A folder of its own for the output: the user may write there only for the picture case.
+    const QString folder = shared.filePath(QStringLiteral("out"));
+    QVERIFY(QDir().mkdir(folder));
+    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther
+                                        | QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup;
+    QVERIFY(QFile::setPermissions(folder, pictureLocked ? readOnly | QFile::WriteOther | QFile::WriteGroup : readOnly));
+    if (!root)
+        QVERIFY(QFile::setPermissions(pictureLocked ? locked : folder, {}));
+    const QString output = folder + QStringLiteral("/v.avi");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), shared.path());
+    const Run r = root ? run({QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups"),
+                              exe, kelbo, output},
+                             env, QStringLiteral("/usr/bin/setpriv"))
+                       : run({kelbo, output}, env, exe);
+    if (!root)
+        QFile::setPermissions(pictureLocked ? locked : folder, readOnly | QFile::WriteOwner);
+    QCOMPARE(r.err, QString(message).replace(QStringLiteral("{picture}"), locked).replace(QStringLiteral("{output}"), output));
+    QCOMPARE(r.status, 1);
+    QVERIFY(!QFileInfo::exists(output));
 }
 
 void TestKelboExport::failuresSayWhy()
