@@ -1,6 +1,7 @@
 #include "avi/aviwriter.h"
 
 #include "avi/compressors.h"
+#include "avi/faultpoints.h"
 #include "platform/system.h"
 
 #include <QFile>
@@ -18,6 +19,15 @@ extern "C" {
 }
 
 namespace kelbo {
+
+namespace avifault {
+namespace {
+unsigned g_armed = 0;
+}
+void arm(unsigned points) { g_armed |= points; }
+void disarm() { g_armed = 0; }
+bool failsAt(Point point) { return (g_armed & point) != 0; }
+} // namespace avifault
 
 void FFmpegDeleter::operator()(AVFormatContext *output) const
 {
@@ -97,6 +107,12 @@ EncoderSettings settingsFrom(const AVICOMPRESSOPTIONS &o, const Compressor &c)
     if ((o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0 && c.hasDataRate)
         s.bitRate = std::int64_t(o.dwBytesPerSecond) * 8;
     return s;
+}
+
+// True when a library call gave `ret` < 0, or the test seam makes it fail at `point`.
+bool failed(int ret, avifault::Point point)
+{
+    return ret < 0 || avifault::failsAt(point);
 }
 
 // Quantiser scale 1 (best) .. 31 (worst) for quality 100 .. 0.
@@ -247,14 +263,16 @@ HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
         } else {
             // crf 0 would give a lossless profile that common decoders refuse.
             const double crf = 1.0 + (100.0 - s.quality) * 50.0 / 100.0;
-            av_opt_set_double(ctx->priv_data, "crf", crf, 0);
+            if (failed(av_opt_set_double(ctx->priv_data, "crf", crf, 0),
+                       avifault::EncoderSetting))
+                return AVIERR_COMPRESSOR;
         }
         break;
     case RateControl::None:
         break;
     }
 
-    if (avcodec_open2(ctx.get(), codec, nullptr) < 0)
+    if (failed(avcodec_open2(ctx.get(), codec, nullptr), avifault::EncoderOpen))
         return AVIERR_COMPRESSOR;
 
     picture->format = pixelFormat;
@@ -271,8 +289,11 @@ HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
         return AVIERR_COMPRESSOR;
     if (yuv) {
         const int *bt601 = sws_getCoefficients(SWS_CS_ITU601);
-        sws_setColorspaceDetails(sws.get(), bt601, 1, bt601, isYuvJ(pixelFormat) ? 1 : 0, 0,
-                                 1 << 16, 1 << 16);
+        // Full-range RGB to BT.601 YUV of the encoder's range.
+        if (failed(sws_setColorspaceDetails(sws.get(), bt601, 1, bt601,
+                                            isYuvJ(pixelFormat) ? 1 : 0, 0, 1 << 16, 1 << 16),
+                   avifault::ColourDetails))
+            return AVIERR_COMPRESSOR;
     }
     m_encoder = std::move(ctx);
     m_frame = std::move(picture);
@@ -296,8 +317,10 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
         if (!m_packet)
             return AVIERR_MEMORY;
         // The packets are the bottom-up DIB rows as they are; the header keeps a positive
-        // height.
-        av_dict_set(&muxerOptions.dict, "flipped_raw_rgb", "1", 0);
+        // height. Without the option the muxer would write a negative one.
+        if (failed(av_dict_set(&muxerOptions.dict, "flipped_raw_rgb", "1", 0),
+                   avifault::MuxerOption))
+            return AVIERR_MEMORY;
     }
 
     AVStream *st = avformat_new_stream(m_output.get(), nullptr);
@@ -324,7 +347,8 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
     m_compressor = &c;
 
     // From here the file holds a stream: a failure leaves a file that cannot be completed.
-    if (avformat_write_header(m_output.get(), &muxerOptions.dict) < 0) {
+    if (avformat_write_header(m_output.get(), &muxerOptions.dict) < 0
+        || (avio_flush(m_output->pb), m_output->pb->error < 0)) {
         m_writeFailed = true;
         return AVIERR_FILEWRITE;
     }
@@ -451,6 +475,8 @@ bool AviWriter::patchRawFormat() const
     // Walks RIFF "AVI " > LIST "hdrl" > LIST "strl" to the first "strf" and puts the
     // bitmap-information header given to AVIStreamSetFormat there: the muxer writes its own,
     // without the pixels per metre and with an unpadded image size.
+    if (avifault::failsAt(avifault::FormatPatch))
+        return false;
     QFile file(m_name);
     if (!file.open(QIODevice::ReadWrite))
         return false;
@@ -524,32 +550,30 @@ HRESULT AviWriter::finish()
             return m_streamCreated ? AVIERR_FILEWRITE : AVIERR_OK;
         }
     }
-    if (m_headerWritten && !m_writeFailed) {
-        if (m_encoder) {
-            // What the encoder still holds.
-            long bytes = 0;
-            if (avcodec_send_frame(m_encoder.get(), nullptr) < 0)
-                result = AVIERR_COMPRESSOR;
-            else if (const HRESULT hr = drainEncoder(&bytes); hr != AVIERR_OK)
-                result = hr;
-        }
-        if (!m_writeFailed && av_write_trailer(m_output.get()) < 0)
-            m_writeFailed = true;
+    if (m_writeFailed)
+        result = AVIERR_FILEWRITE;
+    if (result == AVIERR_OK && m_encoder) {
+        // What the encoder still holds.
+        long bytes = 0;
+        if (failed(avcodec_send_frame(m_encoder.get(), nullptr), avifault::EncoderFlush))
+            result = AVIERR_COMPRESSOR;
+        else
+            result = drainEncoder(&bytes);
     }
-    if (m_output->pb && avio_closep(&m_output->pb) < 0)
-        m_writeFailed = true;
+    if (result == AVIERR_OK && av_write_trailer(m_output.get()) < 0)
+        result = AVIERR_FILEWRITE;
+    if (m_output->pb && avio_closep(&m_output->pb) < 0 && result == AVIERR_OK)
+        result = AVIERR_FILEWRITE;
     m_output.reset();
     m_encoder.reset();
     m_frame.reset();
     m_scaler.reset();
     m_packet.reset();
-
-    if (m_writeFailed) {
+    if (result == AVIERR_OK && !m_compressor->encoder && !patchRawFormat())
+        result = AVIERR_FILEWRITE;
+    // A file that could not be completed is not left behind.
+    if (result != AVIERR_OK)
         removeFile();
-        return AVIERR_FILEWRITE;
-    }
-    if (!m_compressor->encoder && !patchRawFormat())
-        return AVIERR_FILEWRITE;
     return result;
 }
 

@@ -2,6 +2,7 @@
 // sizes the settings allow, read back with libavformat and libavcodec.
 #include "avi/avifile.h"
 #include "avi/compressors.h"
+#include "avi/faultpoints.h"
 #include "avireadback.h"
 #include "filesizelimit.h"
 #include "scriptedservices.h"
@@ -15,6 +16,7 @@
 
 #include <cmath>
 #include <functional>
+#include <optional>
 
 
 using namespace kelbo;
@@ -113,6 +115,8 @@ private Q_SLOTS:
     void streamWithoutUsableRectangle();
     void fileWithoutStreamIsRemoved();
     void failedWriteRemovesTheFile();
+    void writerFailures_data();
+    void writerFailures();
     void saveOptionsGoesThroughServices();
 
 private:
@@ -679,6 +683,87 @@ void TestAviFile::failedWriteRemovesTheFile()
     QVERIFY(written >= 1 && written < 20);
     QCOMPARE(completion, AVIERR_FILEWRITE);
     QVERIFY(!QFile::exists(file)); // a file that cannot be completed is not left behind
+}
+
+void TestAviFile::writerFailures_data()
+{
+    QTest::addColumn<FOURCC>("handler");
+    QTest::addColumn<unsigned>("fault");
+    QTest::addColumn<int>("limit"); // 0: none, 1: 1 Kio, 2: all but the last byte of the file
+    QTest::addColumn<HRESULT>("atFormat");
+    QTest::addColumn<HRESULT>("atRelease");
+    const FOURCC dib = comptypeDIB, h264 = mmioFOURCC('H', '2', '6', '4'),
+                 fmp4 = mmioFOURCC('F', 'M', 'P', '4');
+    QTest::newRow("crf refused") << h264 << unsigned(avifault::EncoderSetting) << 0
+                                 << AVIERR_COMPRESSOR << AVIERR_OK;
+    QTest::newRow("colour range refused") << fmp4 << unsigned(avifault::ColourDetails) << 0
+                                          << AVIERR_COMPRESSOR << AVIERR_OK;
+    QTest::newRow("flipped rows option refused") << dib << unsigned(avifault::MuxerOption) << 0
+                                                 << AVIERR_MEMORY << AVIERR_OK;
+    QTest::newRow("encoder does not open") << fmp4 << unsigned(avifault::EncoderOpen) << 0
+                                           << AVIERR_COMPRESSOR << AVIERR_OK;
+    QTest::newRow("header not written") << fmp4 << 0u << 1 << AVIERR_FILEWRITE << AVIERR_FILEWRITE;
+    QTest::newRow("encoder flush refused") << h264 << unsigned(avifault::EncoderFlush) << 0
+                                           << AVIERR_OK << AVIERR_COMPRESSOR;
+    QTest::newRow("index not written") << fmp4 << 0u << 2 << AVIERR_OK << AVIERR_FILEWRITE;
+    QTest::newRow("format patch fails") << dib << unsigned(avifault::FormatPatch) << 0
+                                        << AVIERR_OK << AVIERR_FILEWRITE;
+}
+
+void TestAviFile::writerFailures()
+{
+    QFETCH(FOURCC, handler);
+    QFETCH(unsigned, fault);
+    QFETCH(int, limit);
+    QFETCH(HRESULT, atFormat);
+    QFETCH(HRESULT, atRelease);
+    if (!findCompressor(handler))
+        QSKIP("compressor not available");
+    const QString file = path(QStringLiteral("failure.avi"));
+    QList<DibFrame> frames;
+    for (int i = 0; i < 3; ++i)
+        frames << toDib24(syntheticPhoto(96, 96, i));
+    // Writes the file; the frames only when the format was taken. The fault is armed for the
+    // call it belongs to: the format, or the release for what happens at completion.
+    const unsigned atCompletion = avifault::EncoderFlush | avifault::FormatPatch;
+    auto attempt = [&](HRESULT &format, HRESULT &release) {
+        Writer w;
+        format = AVIERR_BADPARAM;
+        if (w.open(file) == AVIERR_OK && w.create(videoInfo(96, 96, 10)) == AVIERR_OK
+            && w.compress(optionsFor(handler)) == AVIERR_OK) {
+            avifault::arm(fault & ~atCompletion);
+            format = setFormat(w.compressed, frames[0]);
+            avifault::disarm();
+            for (int i = 0; format == AVIERR_OK && i < 3; ++i)
+                QCOMPARE(writeFrame(w.compressed, i, frames[i]), AVIERR_OK);
+        }
+        avifault::arm(fault & atCompletion);
+        release = w.release();
+        avifault::disarm();
+    };
+    qint64 limitBytes = 0;
+    if (limit == 1) {
+        limitBytes = 1024;
+    } else if (limit == 2) {
+        HRESULT format, release;
+        attempt(format, release);
+        QCOMPARE(release, AVIERR_OK);
+        limitBytes = QFileInfo(file).size() - 1;
+        QVERIFY(QFile::remove(file));
+    }
+    HRESULT format = AVIERR_OK, release = AVIERR_OK;
+    {
+        std::optional<FileSizeLimit> sizeLimit;
+        if (limitBytes > 0) {
+            sizeLimit.emplace(rlim_t(limitBytes));
+            QVERIFY(sizeLimit->active());
+        }
+        attempt(format, release);
+    }
+    QCOMPARE(format, atFormat);
+    QCOMPARE(release, atRelease);
+    if (atRelease != AVIERR_OK)
+        QVERIFY(!QFile::exists(file)); // a file that cannot be completed is not left behind
 }
 
 void TestAviFile::saveOptionsGoesThroughServices()
