@@ -266,6 +266,15 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, long start, long samples, const void *
     return hr;
 }
 
+HRESULT AVIFileAbandon(PAVIFILE file)
+{
+    AviFileObject *f = fileHandles().find(file);
+    if (!f)
+        return AVIERR_BADHANDLE;
+    f->writer->abandon();
+    return AVIERR_OK;
+}
+
 unsigned long AVIStreamRelease(PAVISTREAM stream, HRESULT *completion)
 {
     if (completion)

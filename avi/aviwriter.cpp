@@ -4,11 +4,13 @@
 #include "avi/faultpoints.h"
 #include "platform/system.h"
 
-#include <QFile>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -29,11 +31,11 @@ void disarm() { g_armed = 0; }
 bool failsAt(Point point) { return (g_armed & point) != 0; }
 } // namespace avifault
 
-void FFmpegDeleter::operator()(AVFormatContext *output) const
+void FFmpegDeleter::operator()(AVFormatContext *output) const { avformat_free_context(output); }
+void FFmpegDeleter::operator()(AVIOContext *io) const
 {
-    if (output->pb)
-        avio_closep(&output->pb);
-    avformat_free_context(output);
+    av_freep(&io->buffer);
+    avio_context_free(&io);
 }
 void FFmpegDeleter::operator()(AVCodecContext *codec) const { avcodec_free_context(&codec); }
 void FFmpegDeleter::operator()(AVFrame *frame) const { av_frame_free(&frame); }
@@ -60,29 +62,6 @@ std::uint16_t le16(const std::uint8_t *p)
 {
     return std::uint16_t(p[0] | (p[1] << 8));
 }
-void putLe32(std::uint8_t *p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
-}
-
-// The format of full frames of the size of the stream header's frame rectangle.
-std::optional<FrameFormat> formatFromStreamInfo(const AVISTREAMINFOA &info)
-{
-    std::array<std::uint8_t, kBitmapInfoHeaderBytes> h{};
-    const std::int64_t width = std::int64_t(info.rcFrame.right) - info.rcFrame.left;
-    const std::int64_t height = std::int64_t(info.rcFrame.bottom) - info.rcFrame.top;
-    if (width < 1 || width > kAviMaxFrameSide || height < 1 || height > kAviMaxFrameSide)
-        return std::nullopt;
-    putLe32(h.data(), kBitmapInfoHeaderBytes);
-    putLe32(h.data() + 4, std::uint32_t(width));
-    putLe32(h.data() + 8, std::uint32_t(height));
-    h[12] = 1;  // planes
-    h[14] = 24; // bits per pixel
-    putLe32(h.data() + 20, std::uint32_t(((width * 24 + 31) / 32) * 4 * height));
-    return parseFrameFormat(h.data(), kBitmapInfoHeaderBytes);
-}
-
 bool isYuvJ(AVPixelFormat f)
 {
     return f == AV_PIX_FMT_YUVJ420P || f == AV_PIX_FMT_YUVJ422P || f == AV_PIX_FMT_YUVJ444P;
@@ -107,6 +86,93 @@ EncoderSettings settingsFrom(const AVICOMPRESSOPTIONS &o, const Compressor &c)
     if ((o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0 && c.hasDataRate)
         s.bitRate = std::int64_t(o.dwBytesPerSecond) * 8;
     return s;
+}
+
+// The output's writes and seeks on the temporary file's descriptor.
+#if LIBAVFORMAT_VERSION_MAJOR >= 61
+using WriteBuffer = const std::uint8_t *;
+#else
+using WriteBuffer = std::uint8_t *;
+#endif
+
+int writeToFile(void *opaque, WriteBuffer data, int size)
+{
+    const int fd = *static_cast<const int *>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, std::size_t(size - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+        done += int(n);
+    }
+    return done;
+}
+
+std::int64_t seekInFile(void *opaque, std::int64_t offset, int whence)
+{
+    const int fd = *static_cast<const int *>(opaque);
+    if (whence & AVSEEK_SIZE) {
+        struct stat st {};
+        return ::fstat(fd, &st) == 0 ? std::int64_t(st.st_size) : AVERROR(errno);
+    }
+    const off_t at = ::lseek(fd, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : std::int64_t(at);
+}
+
+bool readAt(int fd, std::uint8_t *data, std::size_t size, std::int64_t offset)
+{
+    return ::pread(fd, data, size, off_t(offset)) == ssize_t(size);
+}
+
+bool writeAt(int fd, const std::uint8_t *data, std::size_t size, std::int64_t offset)
+{
+    return ::pwrite(fd, data, size, off_t(offset)) == ssize_t(size);
+}
+
+// Where the header chunks of the first video stream start: the data of its "strh" (stream
+// header) and "strf" (format) chunks, found by walking RIFF "AVI " > LIST "hdrl" >
+// LIST "strl".
+struct StreamHeaderChunks {
+    std::int64_t strh = -1;
+    std::uint32_t strhSize = 0;
+    std::int64_t strf = -1;
+    std::uint32_t strfSize = 0;
+};
+
+StreamHeaderChunks findStreamHeaderChunks(int fd)
+{
+    StreamHeaderChunks found;
+    std::uint8_t head[12];
+    if (!readAt(fd, head, 12, 0) || std::memcmp(head, "RIFF", 4) != 0
+        || std::memcmp(head + 8, "AVI ", 4) != 0)
+        return found;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return found;
+    const std::int64_t end = std::min<std::int64_t>(st.st_size, 1 << 20);
+    std::int64_t position = 12;
+    while (position + 12 <= end && (found.strh < 0 || found.strf < 0)) {
+        std::uint8_t chunk[12];
+        if (!readAt(fd, chunk, 12, position))
+            break;
+        const std::uint32_t size = le32(chunk + 4);
+        if (std::memcmp(chunk, "LIST", 4) == 0
+            && (std::memcmp(chunk + 8, "hdrl", 4) == 0 || std::memcmp(chunk + 8, "strl", 4) == 0)) {
+            position += 12; // into the list
+            continue;
+        }
+        if (std::memcmp(chunk, "strh", 4) == 0 && found.strh < 0) {
+            found.strh = position + 8;
+            found.strhSize = size;
+        } else if (std::memcmp(chunk, "strf", 4) == 0 && found.strf < 0) {
+            found.strf = position + 8;
+            found.strfSize = size;
+        }
+        position += 8 + std::int64_t(size) + (size & 1);
+    }
+    return found;
 }
 
 // True when a library call gave `ret` < 0, or the test seam makes it fail at `point`.
@@ -156,23 +222,32 @@ HRESULT AviWriter::open(const QString &path, std::unique_ptr<AviWriter> &writer)
     if (path.isEmpty())
         return AVIERR_FILEOPEN;
     std::unique_ptr<AviWriter> w(new AviWriter);
-    w->m_name = path;
-    w->m_path = toFsPath(path);
     w->m_finished = true; // nothing to complete until the file is open
+    if (!w->m_file.create(toFsPath(path)))
+        return AVIERR_FILEOPEN;
+
+    constexpr int kBufferBytes = 64 * 1024;
+    auto *buffer = static_cast<std::uint8_t *>(av_malloc(kBufferBytes));
+    if (!buffer)
+        return AVIERR_MEMORY;
+    w->m_fd = w->m_file.descriptor();
+    w->m_io.reset(avio_alloc_context(buffer, kBufferBytes, 1, &w->m_fd, nullptr, writeToFile,
+                                     seekInFile));
+    if (!w->m_io) {
+        av_free(buffer);
+        return AVIERR_MEMORY;
+    }
     AVFormatContext *raw = nullptr;
     if (avformat_alloc_output_context2(&raw, av_guess_format("avi", nullptr, nullptr), nullptr,
                                        nullptr)
             < 0
         || !raw)
         return AVIERR_MEMORY;
-    FFmpegPtr<AVFormatContext> output(raw);
+    w->m_output.reset(raw);
+    w->m_output->pb = w->m_io.get();
+    w->m_output->flags |= AVFMT_FLAG_CUSTOM_IO;
     // Byte-identical output from run to run, without the library's version in the file.
-    output->flags |= AVFMT_FLAG_BITEXACT;
-    // "file:" keeps a name such as "a:b.avi" from being taken for another protocol.
-    const std::string url = "file:" + w->m_path.string();
-    if (avio_open(&output->pb, url.c_str(), AVIO_FLAG_WRITE) < 0)
-        return AVIERR_FILEOPEN;
-    w->m_output = std::move(output);
+    w->m_output->flags |= AVFMT_FLAG_BITEXACT;
     w->m_finished = false;
     writer = std::move(w);
     return AVIERR_OK;
@@ -348,7 +423,7 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
 
     // From here the file holds a stream: a failure leaves a file that cannot be completed.
     if (avformat_write_header(m_output.get(), &muxerOptions.dict) < 0
-        || (avio_flush(m_output->pb), m_output->pb->error < 0)) {
+        || (avio_flush(m_io.get()), m_io->error < 0)) {
         m_writeFailed = true;
         return AVIERR_FILEWRITE;
     }
@@ -393,7 +468,7 @@ HRESULT AviWriter::writePacket(AVPacket *p)
                          m_output->streams[m_streamIndex]->time_base);
     const int ret = av_write_frame(m_output.get(), p);
     av_packet_unref(p);
-    if (ret < 0) {
+    if (ret < 0 || m_io->error < 0) {
         m_writeFailed = true;
         return AVIERR_FILEWRITE;
     }
@@ -470,61 +545,46 @@ HRESULT AviWriter::write(long start, long samples, const void *buffer, long size
     return AVIERR_OK;
 }
 
-bool AviWriter::patchRawFormat() const
+bool AviWriter::patchHeaders() const
 {
-    // Walks RIFF "AVI " > LIST "hdrl" > LIST "strl" to the first "strf" and puts the
-    // bitmap-information header given to AVIStreamSetFormat there: the muxer writes its own,
-    // without the pixels per metre and with an unpadded image size.
     if (avifault::failsAt(avifault::FormatPatch))
         return false;
-    QFile file(m_name);
-    if (!file.open(QIODevice::ReadWrite))
+    const StreamHeaderChunks at = findStreamHeaderChunks(m_fd);
+    if (at.strh < 0 || at.strf < 0 || at.strfSize < std::uint32_t(kBitmapInfoHeaderBytes))
         return false;
-    std::uint8_t head[12];
-    if (file.read(reinterpret_cast<char *>(head), 12) != 12 || std::memcmp(head, "RIFF", 4) != 0
-        || std::memcmp(head + 8, "AVI ", 4) != 0)
-        return false;
-    qint64 position = 12;
-    const qint64 end = std::min<qint64>(file.size(), 1 << 20);
-    while (position + 8 <= end) {
-        std::uint8_t chunk[12];
-        if (!file.seek(position) || file.read(reinterpret_cast<char *>(chunk), 12) < 8)
+    if (!m_compressor->encoder) {
+        // Full frames: the bitmap-information header given to AVIStreamSetFormat. The muxer
+        // writes its own, without the pixels per metre and with an unpadded image size.
+        std::array<std::uint8_t, kBitmapInfoHeaderBytes> written{};
+        if (!readAt(m_fd, written.data(), written.size(), at.strf))
             return false;
-        const std::uint32_t size = le32(chunk + 4);
-        if (std::memcmp(chunk, "LIST", 4) == 0
-            && (std::memcmp(chunk + 8, "hdrl", 4) == 0 || std::memcmp(chunk + 8, "strl", 4) == 0)) {
-            position += 12; // into the list
-            continue;
-        }
-        if (std::memcmp(chunk, "strf", 4) == 0) {
-            if (size < std::uint32_t(kBitmapInfoHeaderBytes))
-                return false;
-            std::array<std::uint8_t, kBitmapInfoHeaderBytes> written{};
-            if (!file.seek(position + 8)
-                || file.read(reinterpret_cast<char *>(written.data()), kBitmapInfoHeaderBytes)
-                       != kBitmapInfoHeaderBytes)
-                return false;
-            // The same frames: width, height, planes, bits and compression agree.
-            if (std::memcmp(written.data() + 4, m_format->header.data() + 4, 16) != 0)
-                return false;
-            std::array<std::uint8_t, kBitmapInfoHeaderBytes> patched = m_format->header;
-            std::memcpy(patched.data(), written.data(), 4); // biSize: what the chunk holds
-            return file.seek(position + 8)
-                   && file.write(reinterpret_cast<const char *>(patched.data()),
-                                 kBitmapInfoHeaderBytes)
-                          == kBitmapInfoHeaderBytes
-                   && file.flush();
-        }
-        position += 8 + qint64(size) + (size & 1);
+        // The same frames: width, height, planes, bits and compression agree.
+        if (std::memcmp(written.data() + 4, m_format->header.data() + 4, 16) != 0)
+            return false;
+        std::array<std::uint8_t, kBitmapInfoHeaderBytes> patched = m_format->header;
+        std::memcpy(patched.data(), written.data(), 4); // biSize: what the chunk holds
+        if (!writeAt(m_fd, patched.data(), patched.size(), at.strf))
+            return false;
     }
-    return false;
+    return true;
 }
 
-void AviWriter::removeFile() const
+HRESULT AviWriter::completeFile()
 {
-    std::error_code ec;
-    if (std::filesystem::is_regular_file(m_path, ec))
-        std::filesystem::remove(m_path, ec);
+    if (m_encoder) {
+        // What the encoder still holds.
+        long bytes = 0;
+        if (failed(avcodec_send_frame(m_encoder.get(), nullptr), avifault::EncoderFlush))
+            return AVIERR_COMPRESSOR;
+        if (const HRESULT hr = drainEncoder(&bytes); hr != AVIERR_OK)
+            return hr;
+    }
+    if (av_write_trailer(m_output.get()) < 0)
+        return AVIERR_FILEWRITE;
+    avio_flush(m_io.get());
+    if (m_io->error < 0 || !patchHeaders() || !m_file.commit())
+        return AVIERR_FILEWRITE;
+    return AVIERR_OK;
 }
 
 HRESULT AviWriter::finish()
@@ -532,49 +592,18 @@ HRESULT AviWriter::finish()
     if (m_finished)
         return AVIERR_OK;
     m_finished = true;
-    if (!m_output)
-        return AVIERR_OK;
-
-    HRESULT result = AVIERR_OK;
-    if (!m_headerWritten && !m_writeFailed) {
-        // No frame format was ever fixed: a stream that was created is written with full
-        // frames of its frame rectangle and no frames; a file without a stream is not an AVI
-        // file and is removed.
-        const std::optional<FrameFormat> empty =
-            m_streamCreated ? formatFromStreamInfo(m_info) : std::nullopt;
-        const Compressor *fullFrames = findCompressor(comptypeDIB);
-        m_encoder.reset();
-        if (!empty || !fullFrames || startStream(*empty, *fullFrames, m_options) != AVIERR_OK) {
-            m_output.reset();
-            removeFile();
-            return m_streamCreated ? AVIERR_FILEWRITE : AVIERR_OK;
-        }
-    }
-    if (m_writeFailed)
-        result = AVIERR_FILEWRITE;
-    if (result == AVIERR_OK && m_encoder) {
-        // What the encoder still holds.
-        long bytes = 0;
-        if (failed(avcodec_send_frame(m_encoder.get(), nullptr), avifault::EncoderFlush))
-            result = AVIERR_COMPRESSOR;
-        else
-            result = drainEncoder(&bytes);
-    }
-    if (result == AVIERR_OK && av_write_trailer(m_output.get()) < 0)
-        result = AVIERR_FILEWRITE;
-    if (m_output->pb && avio_closep(&m_output->pb) < 0 && result == AVIERR_OK)
-        result = AVIERR_FILEWRITE;
+    HRESULT result = m_writeFailed ? AVIERR_FILEWRITE : AVIERR_OK;
+    // A file without frames never takes the target's place (a cancelled export).
+    if (result == AVIERR_OK && !m_abandoned && m_nextSample > 0)
+        result = completeFile();
     m_output.reset();
+    m_io.reset();
     m_encoder.reset();
     m_frame.reset();
     m_scaler.reset();
     m_packet.reset();
-    if (result == AVIERR_OK && !m_compressor->encoder && !patchRawFormat())
-        result = AVIERR_FILEWRITE;
-    // A file that could not be completed is not left behind.
-    if (result != AVIERR_OK)
-        removeFile();
-    return result;
+    m_file.discard(); // nothing left once committed
+    return m_abandoned ? AVIERR_OK : result;
 }
 
 } // namespace kelbo

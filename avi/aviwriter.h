@@ -5,6 +5,7 @@
 // call that fails leaves it in a state where finish() still releases everything.
 
 #include "avi/avifile.h"
+#include "avi/replacingfile.h"
 
 #include <QString>
 
@@ -17,6 +18,7 @@
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
+struct AVIOContext;
 struct AVPacket;
 struct SwsContext;
 
@@ -24,9 +26,10 @@ namespace kelbo {
 
 struct Compressor;
 
-// Frees an FFmpeg object with its library's own call (an output context with its file).
+// Frees an FFmpeg object with its library's own call.
 struct FFmpegDeleter {
     void operator()(AVFormatContext *output) const;
+    void operator()(AVIOContext *io) const; // an output made with avio_alloc_context
     void operator()(AVCodecContext *codec) const;
     void operator()(AVFrame *frame) const;
     void operator()(AVPacket *packet) const;
@@ -53,7 +56,9 @@ std::optional<FrameFormat> parseFrameFormat(const void *format, long size);
 
 class AviWriter {
 public:
-    // Opens `path` for writing. AVIERR_FILEOPEN when it cannot be created.
+    // Opens `path` for writing: the file is written under a temporary name beside it (see
+    // ReplacingFile), so `path` keeps what it holds until the file is complete. AVIERR_FILEOPEN
+    // when the temporary cannot be created or `path` cannot be replaced.
     static HRESULT open(const QString &path, std::unique_ptr<AviWriter> &writer);
     ~AviWriter();
     AviWriter(const AviWriter &) = delete;
@@ -77,8 +82,13 @@ public:
     HRESULT write(long start, long samples, const void *buffer, long size, std::uint32_t flags,
                   long *bytesWritten);
 
-    // Completes the file: flushes the encoder, writes the index, closes the file. AVIERR_OK, or
-    // why the file could not be completed (it is then removed). Later calls do nothing.
+    // The file is not to be completed: finish() removes it, whatever was written.
+    void abandon() { m_abandoned = true; }
+
+    // Completes the file: flushes the encoder, writes the index, puts the file in place of the
+    // target. A file that got no frame, or was abandoned, is dropped instead and AVIERR_OK
+    // returned (the target is left as it was). Otherwise AVIERR_OK, or why the file could not
+    // be completed: the file is then dropped too. Later calls do nothing.
     HRESULT finish();
 
 private:
@@ -90,12 +100,13 @@ private:
     HRESULT writePacket(AVPacket *packet);
     HRESULT drainEncoder(long *bytes);
     HRESULT encodeFrame(const std::uint8_t *bits, bool key, long *bytes);
-    bool patchRawFormat() const;
-    void removeFile() const;
+    HRESULT completeFile();
+    bool patchHeaders() const;
 
-    QString m_name;                // the output file's name as given
-    std::filesystem::path m_path;  // the same, for the file system
-    FFmpegPtr<AVFormatContext> m_output;
+    ReplacingFile m_file;
+    int m_fd = -1;                        // m_file's descriptor, for the output's callbacks
+    FFmpegPtr<AVIOContext> m_io;          // writes into m_file
+    FFmpegPtr<AVFormatContext> m_output;  // the muxer, writing through m_io
     bool m_streamCreated = false;
     AVISTREAMINFOA m_info;
     bool m_compressionChosen = false;
@@ -115,6 +126,7 @@ private:
 
     std::int64_t m_nextSample = 0;
     bool m_writeFailed = false; // the file itself could not be written
+    bool m_abandoned = false;
     bool m_finished = false;
 };
 

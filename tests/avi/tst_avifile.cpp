@@ -8,6 +8,7 @@
 #include "scriptedservices.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QtEndian>
@@ -17,6 +18,8 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+
+#include <sys/stat.h>
 
 
 using namespace kelbo;
@@ -85,6 +88,42 @@ HRESULT writeFrame(PAVISTREAM s, long sample, const DibFrame &dib, std::uint32_t
                           nullptr, nullptr);
 }
 
+// A video of `frames` full frames of 96 x 96.
+HRESULT writeVideo(const QString &path, int frames)
+{
+    const DibFrame dib = toDib24(syntheticPhoto(96, 96, 0));
+    Writer w;
+    HRESULT hr = w.open(path);
+    if (hr == AVIERR_OK)
+        hr = w.create(videoInfo(96, 96, 10));
+    if (hr == AVIERR_OK)
+        hr = setFormat(w.raw, dib);
+    for (int i = 0; hr == AVIERR_OK && i < frames; ++i)
+        hr = writeFrame(w.raw, i, dib);
+    const HRESULT completion = w.release();
+    return hr != AVIERR_OK ? hr : completion;
+}
+
+// The names in a folder, hidden ones included.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QByteArray bytesOf(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool putBytes(const QString &file, const QByteArray &bytes)
+{
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 } // namespace
 
 class TestAviFile : public QObject {
@@ -100,7 +139,6 @@ private Q_SLOTS:
     void sizesLeftOut();
     void fullFramesKeepTheGivenFormat();
     void openNeedsInitAndWriteMode();
-    void openEmptiesExistingFile();
     void streamResultCodes();
     void formatResultCodes_data();
     void formatResultCodes();
@@ -111,10 +149,9 @@ private Q_SLOTS:
     void qualityChangesTheResult();
     void dataRateLimitsTheSize();
     void releaseOrderAndCounts();
-    void streamWithoutFormatIsWrittenEmpty();
-    void streamWithoutUsableRectangle();
-    void fileWithoutStreamIsRemoved();
-    void failedWriteRemovesTheFile();
+    void targetReplacedOnlyWhenComplete_data();
+    void targetReplacedOnlyWhenComplete();
+    void symbolicLinkIsReplaced();
     void writerFailures_data();
     void writerFailures();
     void saveOptionsGoesThroughServices();
@@ -271,9 +308,7 @@ void TestAviFile::sizesLeftOut()
     QCOMPARE(setFormat(w.compressed, dib), AVIERR_BADFORMAT);
     QCOMPARE(writeFrame(w.compressed, 0, dib), AVIERR_BADFORMAT);
     QCOMPARE(w.release(), AVIERR_OK);
-    const AviReadBack r = readAvi(file, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 0);
+    QVERIFY(!QFile::exists(file));
 }
 
 void TestAviFile::fullFramesKeepTheGivenFormat()
@@ -329,31 +364,14 @@ void TestAviFile::openNeedsInitAndWriteMode()
     QCOMPARE(AVIFileOpen(&file, QString(), OF_WRITE | OF_CREATE, nullptr), AVIERR_FILEOPEN);
     QCOMPARE(file, nullptr);
     QVERIFY(!QFile::exists(path(QStringLiteral("x.avi"))));
-    // A name that looks like another protocol is a plain file name.
-    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("pipe:1")), OF_READWRITE | OF_CREATE, nullptr), AVIERR_OK);
-    QVERIFY(QFile::exists(path(QStringLiteral("pipe:1"))));
+    QCOMPARE(AVIFileOpen(&file, path(QStringLiteral("x.avi")), OF_READWRITE | OF_CREATE, nullptr), AVIERR_OK);
+    QCOMPARE(AVIFileAbandon(file), AVIERR_OK);
     QCOMPARE(AVIFileRelease(file), 0ul);
-}
-
-void TestAviFile::openEmptiesExistingFile()
-{
-    const QString file = path(QStringLiteral("existing.avi"));
-    {
-        QFile old(file);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(5000, 'x'));
-    }
-    Writer w;
-    QCOMPARE(w.open(file), AVIERR_OK);
-    QCOMPARE(QFileInfo(file).size(), 0);
-    QCOMPARE(w.create(videoInfo(96, 96, 30)), AVIERR_OK);
-    const DibFrame dib = toDib24(syntheticPhoto(96, 96, 1));
-    QCOMPARE(setFormat(w.raw, dib), AVIERR_OK);
-    QCOMPARE(writeFrame(w.raw, 0, dib), AVIERR_OK);
-    QCOMPARE(w.release(), AVIERR_OK);
-    const AviReadBack r = readAvi(file, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 1);
+    QCOMPARE(AVIFileAbandon(file), AVIERR_BADHANDLE); // released
+    QCOMPARE(AVIFileAbandon(nullptr), AVIERR_BADHANDLE);
+    // A name that looks like another protocol is a plain file name.
+    QCOMPARE(writeVideo(path(QStringLiteral("pipe:1")), 1), AVIERR_OK);
+    QCOMPARE(readAvi(path(QStringLiteral("pipe:1")), false).packets, 1);
 }
 
 void TestAviFile::streamResultCodes()
@@ -611,78 +629,98 @@ void TestAviFile::releaseOrderAndCounts()
     QCOMPARE(AVIFileRelease(nullptr), 0ul);
 }
 
-void TestAviFile::streamWithoutFormatIsWrittenEmpty()
+void TestAviFile::targetReplacedOnlyWhenComplete_data()
 {
-    // What a cancelled compression dialog leaves: the stream, no frames.
-    const QString file = path(QStringLiteral("empty.avi"));
-    {
-        Writer w;
-        QCOMPARE(w.open(file), AVIERR_OK);
-        QCOMPARE(w.create(videoInfo(97, 50, 30)), AVIERR_OK);
-        QCOMPARE(w.release(), AVIERR_OK);
-    }
-    const AviReadBack r = readAvi(file, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 0);
-    QCOMPARE(r.width, 97);
-    QCOMPARE(r.height, 50);
-    QCOMPARE(r.dwRate, 30u);
-    QCOMPARE(qFromLittleEndian<std::uint32_t>(r.strf.constData() + 20), 292u * 50u);
+    QTest::addColumn<int>("stage"); // 0: file only, 1: stream, 2: format, 3: 20 frames
+    QTest::addColumn<bool>("abandon");
+    QTest::addColumn<int>("limit"); // file size limit in Kio, 0: none
+    QTest::addColumn<bool>("existing");
+    QTest::addColumn<HRESULT>("completion");
+    QTest::addColumn<int>("packets"); // -1: the target is left as it was
+    QTest::newRow("no stream, over a file") << 0 << false << 0 << true << AVIERR_OK << -1;
+    QTest::newRow("no stream, new") << 0 << false << 0 << false << AVIERR_OK << -1;
+    QTest::newRow("dialog cancelled, over a file") << 1 << false << 0 << true << AVIERR_OK << -1;
+    QTest::newRow("dialog cancelled, new") << 1 << false << 0 << false << AVIERR_OK << -1;
+    QTest::newRow("format without frames") << 2 << false << 0 << true << AVIERR_OK << -1;
+    QTest::newRow("abandoned") << 3 << true << 0 << true << AVIERR_OK << -1;
+    QTest::newRow("size limit mid-write") << 3 << false << 200 << true << AVIERR_FILEWRITE << -1;
+    QTest::newRow("complete, over a file") << 3 << false << 0 << true << AVIERR_OK << 20;
+    QTest::newRow("complete, new") << 3 << false << 0 << false << AVIERR_OK << 20;
 }
 
-void TestAviFile::streamWithoutUsableRectangle()
+void TestAviFile::targetReplacedOnlyWhenComplete()
 {
-    // No format was fixed and the frame rectangle gives no frame: nothing readable can be
-    // written, the file is removed and the release says so.
-    const QString file = path(QStringLiteral("norect.avi"));
-    Writer w;
-    QCOMPARE(w.open(file), AVIERR_OK);
-    AVISTREAMINFOA info = videoInfo(0, 0, 30);
-    SetRect(&info.rcFrame, 0, 0, 2000000000, -5);
-    QCOMPARE(w.create(info), AVIERR_OK);
-    QCOMPARE(w.release(), AVIERR_FILEWRITE);
-    QVERIFY(!QFile::exists(file));
-}
-
-void TestAviFile::fileWithoutStreamIsRemoved()
-{
-    const QString file = path(QStringLiteral("nostream.avi"));
-    Writer w;
-    QCOMPARE(w.open(file), AVIERR_OK);
-    QVERIFY(QFile::exists(file));
-    QCOMPARE(w.release(), AVIERR_OK);
-    QVERIFY(!QFile::exists(file));
-}
-
-void TestAviFile::failedWriteRemovesTheFile()
-{
-    // A file size limit stands for a full disk: writing past it fails.
-    const QString file = path(QStringLiteral("full.avi"));
-    HRESULT failure = AVIERR_OK;
+    QFETCH(int, stage);
+    QFETCH(bool, abandon);
+    QFETCH(int, limit);
+    QFETCH(bool, existing);
+    QFETCH(HRESULT, completion);
+    QFETCH(int, packets);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString target = dir.filePath(QStringLiteral("video.avi"));
+    const QByteArray old("an older video, kept byte for byte");
+    if (existing)
+        QVERIFY(putBytes(target, old));
+    const DibFrame dib = toDib24(syntheticPhoto(160, 160, 0));
+    HRESULT failure = AVIERR_OK, released = AVIERR_OK;
     int written = 0;
-    HRESULT completion = AVIERR_OK;
     {
-        const FileSizeLimit limit(200 * 1024);
-        QVERIFY(limit.active());
+        std::optional<FileSizeLimit> sizeLimit;
+        if (limit > 0)
+            sizeLimit.emplace(rlim_t(limit) * 1024);
         Writer w;
-        if (w.open(file) == AVIERR_OK && w.create(videoInfo(160, 160, 30)) == AVIERR_OK) {
-            const DibFrame dib = toDib24(syntheticPhoto(160, 160, 0));
-            if (setFormat(w.raw, dib) == AVIERR_OK) {
-                for (int i = 0; i < 20 && failure == AVIERR_OK; ++i) {
-                    failure = writeFrame(w.raw, i, dib);
-                    if (failure == AVIERR_OK)
-                        ++written;
-                }
-                if (failure != AVIERR_OK)
-                    QCOMPARE(writeFrame(w.raw, written, dib), AVIERR_FILEWRITE);
-            }
-        }
-        completion = w.release();
+        QCOMPARE(w.open(target), AVIERR_OK);
+        // Only the temporary beside the target while the file is written.
+        QCOMPARE(entries(dir.path()).size(), existing ? 2 : 1);
+        if (existing)
+            QCOMPARE(bytesOf(target), old);
+        if (stage >= 1)
+            QCOMPARE(w.create(videoInfo(160, 160, 10)), AVIERR_OK);
+        if (stage >= 2)
+            QCOMPARE(setFormat(w.raw, dib), AVIERR_OK);
+        for (int i = 0; stage >= 3 && i < 20 && failure == AVIERR_OK; ++i)
+            if ((failure = writeFrame(w.raw, i, dib)) == AVIERR_OK)
+                ++written;
+        if (abandon)
+            QCOMPARE(AVIFileAbandon(w.file), AVIERR_OK);
+        released = w.release();
     }
-    QCOMPARE(failure, AVIERR_FILEWRITE);
-    QVERIFY(written >= 1 && written < 20);
-    QCOMPARE(completion, AVIERR_FILEWRITE);
-    QVERIFY(!QFile::exists(file)); // a file that cannot be completed is not left behind
+    QCOMPARE(released, completion);
+    if (limit > 0) {
+        QCOMPARE(failure, AVIERR_FILEWRITE);
+        QVERIFY(written >= 1 && written < 20);
+    }
+    if (packets < 0) {
+        QCOMPARE(entries(dir.path()), existing ? QStringList{QStringLiteral("video.avi")} : QStringList());
+        if (existing)
+            QCOMPARE(bytesOf(target), old);
+        return;
+    }
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("video.avi")});
+    QCOMPARE(readAvi(target, false).packets, packets);
+    // A new file's mode: 0644 less the umask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0644 & ~mask);
+}
+
+void TestAviFile::symbolicLinkIsReplaced()
+{
+    // The link itself is replaced by the new file; the file it pointed to is left alone.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString real = dir.filePath(QStringLiteral("real.avi"));
+    const QString link = dir.filePath(QStringLiteral("link.avi"));
+    QVERIFY(putBytes(real, "the linked file"));
+    QVERIFY(QFile::link(QStringLiteral("real.avi"), link));
+    QCOMPARE(writeVideo(link, 2), AVIERR_OK);
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(readAvi(link, false).packets, 2);
+    QCOMPARE(bytesOf(real), QByteArray("the linked file"));
+    QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("link.avi"), QStringLiteral("real.avi")}));
 }
 
 void TestAviFile::writerFailures_data()
@@ -719,7 +757,10 @@ void TestAviFile::writerFailures()
     QFETCH(HRESULT, atRelease);
     if (!findCompressor(handler))
         QSKIP("compressor not available");
-    const QString file = path(QStringLiteral("failure.avi"));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString file = dir.filePath(QStringLiteral("failure.avi"));
+    const QByteArray old("an older video, kept byte for byte");
     QList<DibFrame> frames;
     for (int i = 0; i < 3; ++i)
         frames << toDib24(syntheticPhoto(96, 96, i));
@@ -749,8 +790,8 @@ void TestAviFile::writerFailures()
         attempt(format, release);
         QCOMPARE(release, AVIERR_OK);
         limitBytes = QFileInfo(file).size() - 1;
-        QVERIFY(QFile::remove(file));
     }
+    QVERIFY(putBytes(file, old));
     HRESULT format = AVIERR_OK, release = AVIERR_OK;
     {
         std::optional<FileSizeLimit> sizeLimit;
@@ -762,8 +803,9 @@ void TestAviFile::writerFailures()
     }
     QCOMPARE(format, atFormat);
     QCOMPARE(release, atRelease);
-    if (atRelease != AVIERR_OK)
-        QVERIFY(!QFile::exists(file)); // a file that cannot be completed is not left behind
+    // Failed or without frames: the old file stays, and no temporary is left behind.
+    QCOMPARE(bytesOf(file), old);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("failure.avi")});
 }
 
 void TestAviFile::saveOptionsGoesThroughServices()
