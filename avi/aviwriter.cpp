@@ -550,7 +550,12 @@ bool AviWriter::patchHeaders() const
     if (avifault::failsAt(avifault::FormatPatch))
         return false;
     const StreamHeaderChunks at = findStreamHeaderChunks(m_fd);
-    if (at.strh < 0 || at.strf < 0 || at.strfSize < std::uint32_t(kBitmapInfoHeaderBytes))
+    if (at.strh < 0 || at.strf < 0 || at.strhSize < 56
+        || at.strfSize < std::uint32_t(kBitmapInfoHeaderBytes))
+        return false;
+    // The stream header's dwQuality (offset 40) is 0 as the export asks; the muxer writes -1.
+    constexpr std::uint8_t kQuality[4] = {0, 0, 0, 0};
+    if (!writeAt(m_fd, kQuality, sizeof kQuality, at.strh + 40))
         return false;
     if (!m_compressor->encoder) {
         // Full frames: the bitmap-information header given to AVIStreamSetFormat. The muxer

@@ -11,7 +11,7 @@ enum Point : unsigned {
     MuxerOption = 1u << 2,    // a muxer option put in its dictionary
     EncoderOpen = 1u << 3,    // the encoder's start
     EncoderFlush = 1u << 4,   // the end of the stream sent to the encoder
-    FormatPatch = 1u << 5,    // the full-frame format written into the closed file
+    FormatPatch = 1u << 5,    // the stream header and format fixed in the closed file
 };
 
 // Every point of `points` fails from now on, until disarm().

@@ -251,6 +251,7 @@ void TestAviFile::everyCompressorEverySize()
     QCOMPARE(r.height, size.height());
     QCOMPARE(r.dwRate, 25u);
     QCOMPARE(r.dwScale, 1u);
+    QCOMPARE(r.dwQuality, 0u); // the muxer's -1 replaced
     QCOMPARE(r.dwLength, std::uint32_t(count));
     QCOMPARE(r.avihTotalFrames, std::uint32_t(count));
     QCOMPARE(r.packets, count);

@@ -23,6 +23,7 @@ struct AviReadBack {
     std::uint32_t dwRate = 0;
     std::uint32_t dwLength = 0;
     std::uint32_t dwSuggestedBufferSize = 0;
+    std::uint32_t dwQuality = 0;
     std::int16_t rcFrame[4] = {};
     QByteArray strf; // the format chunk's data
     bool hasIdx1 = false;
