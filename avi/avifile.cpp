@@ -260,7 +260,8 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, long start, long samples, const void *
         return AVIERR_BADHANDLE;
     if (s->writer->hasFormat() && !s->formatted)
         return AVIERR_UNSUPPORTED; // frames go through the handle that fixed the format
-    const HRESULT hr = s->writer->write(start, samples, buffer, size, flags, bytesWritten);
+    (void)flags; // see the header: key frames are the compressor's
+    const HRESULT hr = s->writer->write(start, samples, buffer, size, bytesWritten);
     if (hr == AVIERR_OK && samplesWritten)
         *samplesWritten = 1;
     return hr;

@@ -181,8 +181,10 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, long position, const void *format,
 
 // Writes one frame (`samples` = 1) at sample `start` (the next sample, or -1 for the next):
 // `size` must be exactly the frame's DIB size (rows padded to 4 bytes), else AVIERR_BADSIZE.
-// AVIIF_KEYFRAME in `flags` makes the frame a key frame. `samplesWritten`/`bytesWritten` may
-// be null.
+// `flags` (AVIIF_KEYFRAME) are taken and not acted on: full frames are all key frames, and a
+// compressor places its own key frames (every frame for those that are intra-only, else every
+// dwKeyFrameEvery frames when AVICOMPRESSF_KEYFRAMES was chosen, else at the encoder's own
+// interval). `samplesWritten`/`bytesWritten` may be null.
 HRESULT AVIStreamWrite(PAVISTREAM stream, long start, long samples, const void *buffer, long size,
                        std::uint32_t flags, long *samplesWritten, long *bytesWritten);
 

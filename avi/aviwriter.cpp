@@ -315,8 +315,15 @@ HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
         // Every frame stands alone (ZMBV takes its interval from keyint_min).
         ctx->gop_size = 1;
         ctx->keyint_min = 1;
-    } else if (c.hasKeyFrames) {
-        ctx->gop_size = s.keyFrameEvery > 0 ? s.keyFrameEvery : 300;
+    } else if (c.hasKeyFrames && s.keyFrameEvery > 0) {
+        // A key frame exactly every N frames: no extra ones at scene changes (a slide show
+        // changes scene at every frame). Without the setting, the encoder's own interval.
+        ctx->gop_size = s.keyFrameEvery;
+        ctx->keyint_min = s.keyFrameEvery;
+        const int never = c.rateControl == RateControl::X264 ? 0 : 1000000000;
+        if (failed(av_opt_set_int(ctx->priv_data, "sc_threshold", never, 0),
+                   avifault::EncoderSetting))
+            return AVIERR_COMPRESSOR;
     }
 
     m_frameQuality = 0;
@@ -325,6 +332,8 @@ HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
         ctx->qmin = 1;
         if (s.bitRate > 0) {
             ctx->bit_rate = s.bitRate;
+            ctx->rc_max_rate = s.bitRate;
+            ctx->rc_buffer_size = int(std::min<std::int64_t>(s.bitRate, INT32_MAX));
         } else {
             // These encoders read the quantiser from every frame.
             ctx->flags |= AV_CODEC_FLAG_QSCALE;
@@ -334,7 +343,10 @@ HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
         break;
     case RateControl::X264:
         if (s.bitRate > 0) {
+            // An average rate held within a buffer of one second.
             ctx->bit_rate = s.bitRate;
+            ctx->rc_max_rate = s.bitRate;
+            ctx->rc_buffer_size = int(std::min<std::int64_t>(s.bitRate, INT32_MAX));
         } else {
             // crf 0 would give a lossless profile that common decoders refuse.
             const double crf = 1.0 + (100.0 - s.quality) * 50.0 / 100.0;
@@ -489,7 +501,7 @@ HRESULT AviWriter::drainEncoder(long *bytes)
     }
 }
 
-HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, bool key, long *bytes)
+HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, long *bytes)
 {
     const FrameFormat &f = *m_format;
     if (!m_encoder) {
@@ -498,8 +510,7 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, bool key, long *bytes)
         std::memcpy(m_packet->data, bits, std::size_t(f.imageSize));
         m_packet->pts = m_packet->dts = m_nextSample;
         m_packet->duration = 1;
-        if (key)
-            m_packet->flags |= AV_PKT_FLAG_KEY;
+        m_packet->flags |= AV_PKT_FLAG_KEY; // every full frame stands alone
         *bytes += long(f.imageSize);
         return writePacket(m_packet.get());
     }
@@ -515,8 +526,9 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, bool key, long *bytes)
         != f.height)
         return AVIERR_COMPRESSOR;
     m_frame->pts = m_nextSample;
-    m_frame->pict_type =
-        key && m_compressor->hasKeyFrames ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    // The encoder places the key frames (AVIIF_KEYFRAME on every frame must not make every
+    // frame a key frame); each packet's key flag is the encoder's own.
+    m_frame->pict_type = AV_PICTURE_TYPE_NONE;
     m_frame->quality = m_frameQuality;
     if (avcodec_send_frame(m_encoder.get(), m_frame.get()) < 0)
         return AVIERR_COMPRESSOR;
@@ -524,7 +536,7 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, bool key, long *bytes)
 }
 
 HRESULT AviWriter::write(long start, long samples, const void *buffer, long size,
-                         std::uint32_t flags, long *bytesWritten)
+                         long *bytesWritten)
 {
     if (!m_format || m_finished)
         return AVIERR_BADFORMAT;
@@ -536,7 +548,7 @@ HRESULT AviWriter::write(long start, long samples, const void *buffer, long size
         return AVIERR_BADSIZE;
     long bytes = 0;
     const HRESULT hr =
-        encodeFrame(static_cast<const std::uint8_t *>(buffer), flags & AVIIF_KEYFRAME, &bytes);
+        encodeFrame(static_cast<const std::uint8_t *>(buffer), &bytes);
     if (hr != AVIERR_OK)
         return hr;
     ++m_nextSample;

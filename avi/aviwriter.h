@@ -79,8 +79,7 @@ public:
     bool hasFormat() const { return m_format.has_value(); }
 
     // One frame of DIB bits at sample `start` (see AVIStreamWrite).
-    HRESULT write(long start, long samples, const void *buffer, long size, std::uint32_t flags,
-                  long *bytesWritten);
+    HRESULT write(long start, long samples, const void *buffer, long size, long *bytesWritten);
 
     // The file is not to be completed: finish() removes it, whatever was written.
     void abandon() { m_abandoned = true; }
@@ -99,7 +98,7 @@ private:
                         const AVICOMPRESSOPTIONS &options);
     HRESULT writePacket(AVPacket *packet);
     HRESULT drainEncoder(long *bytes);
-    HRESULT encodeFrame(const std::uint8_t *bits, bool key, long *bytes);
+    HRESULT encodeFrame(const std::uint8_t *bits, long *bytes);
     HRESULT completeFile();
     bool patchHeaders() const;
 

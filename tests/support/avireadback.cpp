@@ -181,6 +181,7 @@ AviReadBack readAvi(const QString &path, bool decode)
     while (av_read_frame(input.get(), pkt.get()) >= 0) {
         if (pkt->stream_index == index) {
             ++r.packets;
+            r.payloadBytes += pkt->size;
             if (pkt->flags & AV_PKT_FLAG_KEY)
                 ++r.keyPackets;
             r.keys.append(pkt->flags & AV_PKT_FLAG_KEY);

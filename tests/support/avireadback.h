@@ -35,6 +35,7 @@ struct AviReadBack {
     std::uint32_t codecTag = 0;
     int packets = 0;
     int keyPackets = 0;
+    qint64 payloadBytes = 0; // the packets' bytes together
     QList<bool> keys; // the key-frame flag of each packet
     QList<QImage> frames; // decoded frames as RGB888, top row first (when asked for)
 };
