@@ -31,14 +31,17 @@ struct Row {
 // The catalogue, in the dialog's order. Default qualities are chosen so that a frame of a
 // photograph comes out above 35 dB of PSNR. Microsoft Video 1 and Cinepak are not offered:
 // their encoders here give 28 to 34 dB on photographs whatever the settings (Microsoft Video 1
-// has no quality setting at all, Cinepak's codebooks stay too small at 640 x 640).
+// has no quality setting at all, Cinepak's codebooks stay too small at 640 x 640). Ut Video is
+// not offered either: GStreamer has no decoder for it, so the players built on it cannot show
+// its files. Every compressor here takes every frame size from 1 x 1 up, odd ones included.
 constexpr Row kCatalogue[] = {
     {comptypeDIB, "Images complètes (non compressées)", nullptr, nullptr, nullptr, 1, true, true,
      0, -1, RateControl::None},
     {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", "yuvj420p", nullptr, 1, false, true,
      kQuality | kDataRate, 90, RateControl::Quantiser},
-    // 4:2:0 chroma in a stream without odd cropping: even sizes only.
-    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", "yuv420p", nullptr, 2, false,
+    // 4:2:0 at even sizes. H.264 crops 4:2:0 pictures by steps of two pixels only, so odd
+    // sizes are coded in 4:4:4 (High 4:4:4 Predictive), which crops to the exact size.
+    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", "yuv420p", "yuv444p", 1, false,
      false, kQuality | kKeyFrames | kDataRate, 80, RateControl::X264},
     // Quality 97: quantiser 2.
     {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", "yuv420p", nullptr, 1, false,
@@ -47,8 +50,6 @@ constexpr Row kCatalogue[] = {
      true, 0, -1, RateControl::None},
     {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", "bgr0", nullptr, 1, true, true,
      0, -1, RateControl::None},
-    {mmioFOURCC('U', 'L', 'R', 'G'), "Ut Video RVB (sans perte)", "utvideo", "gbrp", nullptr, 1,
-     true, true, 0, -1, RateControl::None},
     {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", "bgr0",
      nullptr, 1, true, true, 0, -1, RateControl::None},
 };
