@@ -135,6 +135,7 @@ unsigned long dropReference(std::shared_ptr<T> object, HRESULT *completion)
 }
 
 } // namespace
+
 void AVIFileInit()
 {
     if (g_initCount++ == 0)
