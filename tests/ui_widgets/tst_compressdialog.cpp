@@ -109,9 +109,10 @@ void TestCompressDialog::compressorsForTheFrameSize()
         if (compressorAccepts(c, size.width(), size.height()))
             expected << c.name;
     QCOMPARE(shown, expected);
-    const bool even = size.width() % 2 == 0 && size.height() % 2 == 0;
+    // Every compressor takes every size, odd ones included.
+    QCOMPARE(d.cmbCompressor->count(), int(availableCompressors().size()));
     if (findCompressor(mmioFOURCC('H', '2', '6', '4')))
-        QCOMPARE(indexOf(d, mmioFOURCC('H', '2', '6', '4')) >= 0, even);
+        QVERIFY(indexOf(d, mmioFOURCC('H', '2', '6', '4')) >= 0);
 }
 
 void TestCompressDialog::settingsFollowTheCompressor()
