@@ -277,8 +277,8 @@ void frmMain::connectHandlers()
     connect(txtFPS, &QLineEdit::textChanged, this, &frmMain::txtFPS_Change);
     connect(txtWidth, &QLineEdit::textChanged, this, &frmMain::txtWidth_Change);
     connect(txtHeight, &QLineEdit::textChanged, this, &frmMain::txtHeight_Change);
-    for (QLineEdit *edit : {txtFPS, txtWidth, txtHeight})
-        edit->installEventFilter(this);
+    // Leaving a numeric field runs its range rule (see focusMoved).
+    connect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
 
     connectProjectCommands();
     connectListEditing();
@@ -357,23 +357,33 @@ void frmMain::txtFPS_LostFocus() { applyRangeRule(NumericField::Fps, *m_fps, m_s
 void frmMain::txtWidth_LostFocus() { applyRangeRule(NumericField::Width, *m_width, m_services); }
 void frmMain::txtHeight_LostFocus() { applyRangeRule(NumericField::Height, *m_height, m_services); }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+void frmMain::focusMoved(QWidget *old, QWidget *now)
 {
-    if (event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        // Switching to another window (or a menu opening) is not leaving the field.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            // Runs once the focus has moved, like a lost-focus notification: the message box
-            // of the range rule then opens over a window whose focus change is complete.
-            if (watched == txtFPS)
-                QTimer::singleShot(0, this, &frmMain::txtFPS_LostFocus);
-            else if (watched == txtWidth)
-                QTimer::singleShot(0, this, &frmMain::txtWidth_LostFocus);
-            else if (watched == txtHeight)
-                QTimer::singleShot(0, this, &frmMain::txtHeight_LostFocus);
-        }
+    if (old == txtFPS || old == txtWidth || old == txtHeight)
+        m_leftField = static_cast<QLineEdit *>(old);
+    if (!m_leftField || !now)
+        return; // the window lost the activation: the field is not left yet
+    if (now == m_leftField) {
+        m_leftField = nullptr; // back in the field without having visited another control
+        return;
     }
-    return QMainWindow::eventFilter(watched, event);
+    // Only a control of this window counts. The menu bar takes the focus for keyboard
+    // navigation (Alt alone, a menu closed with Escape) and hands it back; it accepts no focus
+    // of its own (NoFocus), as the window itself. Menus, message boxes and other windows are
+    // not controls of this window.
+    if (now->window() != this || now->focusPolicy() == Qt::NoFocus)
+        return;
+    QLineEdit *left = std::exchange(m_leftField, nullptr);
+    // Runs once the focus has moved, like a lost-focus notification: the message box of the
+    // range rule then opens over a window whose focus change is complete.
+    QTimer::singleShot(0, this, [this, left] {
+        if (left == txtFPS)
+            txtFPS_LostFocus();
+        else if (left == txtWidth)
+            txtWidth_LostFocus();
+        else
+            txtHeight_LostFocus();
+    });
 }
 
 } // namespace kelbo

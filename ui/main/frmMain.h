@@ -159,7 +159,6 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
@@ -173,11 +172,17 @@ private:
     void connectExport();
     void connectAbout();
     void runPerChangeRule(NumericField field, QLineEdit *edit);
+    // Runs the range rule of a numeric field once the focus has gone from it to another
+    // control of this window; a visit to the menu bar or to another window is not leaving.
+    void focusMoved(QWidget *old, QWidget *now);
 
     Services &m_services;
     std::unique_ptr<LineEditField> m_fps, m_width, m_height;
     std::unique_ptr<TreeListEntries> m_files;
     bool m_unloaded = false;
+    // The numeric field the focus last went out of, until the focus reaches another control
+    // of this window or comes back to it.
+    QLineEdit *m_leftField = nullptr;
 };
 
 } // namespace kelbo
