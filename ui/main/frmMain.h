@@ -118,8 +118,9 @@ private:
     // Tells the user, and returns true, when the list cannot take another entry.
     bool refuseFullList();
     // Decodes `path` into picTemp; when that works, appends it as the selected entry and
-    // draws the thumbnail. False (nothing appended) when the picture cannot be decoded.
-    bool appendPicture(const QString &path);
+    // draws the thumbnail. False (nothing appended, the user told) when the picture cannot be
+    // decoded; the message then also counts the `notReached` chosen files that follow it.
+    bool appendPicture(const QString &path, int notReached = 0);
     void drawThumbnail();
     // The slider maximum follows the entry count, within the slider's range 1..32767.
     void updateSliderMaximum();
