@@ -175,7 +175,13 @@ void TestQtServices::saveDialogAsksBeforeReplacing()
     bool noIsDefault = false;
     whenShown<QFileDialog>([&](QFileDialog *dialog) {
         dialog->setDirectory(dir.path());
-        dialog->selectFile(file.fileName());
+        // Typed as the user would: selectFile() leaves a focused name field as it is.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject(); // fails below
+            return;
+        }
+        name->setText(QStringLiteral("film.avi"));
         whenShown<QMessageBox>([&](QMessageBox *box) {
             text = box->text();
             title = box->windowTitle();
