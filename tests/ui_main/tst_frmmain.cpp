@@ -37,6 +37,8 @@ private Q_SLOTS:
     void colours();
     void startState();
     void menus();
+    void menusUseTheWindowFace();
+    void optionsTitleOnItsLine();
     void tabsWithEmptyList();
     void tabToPreviewWithImages();
     void perChangeRuleInFields();
@@ -260,6 +262,51 @@ void TestFrmMain::menus()
     QCOMPARE(help.at(0)->text(), QStringLiteral("A propos"));
     for (QAction *a : top.at(0)->menu()->actions() + help)
         QVERIFY(a->isEnabled());
+}
+
+void TestFrmMain::menusUseTheWindowFace()
+{
+    const QList<QMenu *> menus = w->menuBar()->findChildren<QMenu *>();
+    QCOMPARE(menus.size(), 2);
+    for (const QMenu *menu : menus) {
+        QCOMPARE(QFontInfo(menu->font()).family(), QFontInfo(w->font()).family());
+        QCOMPARE(menu->font().pointSizeF(), w->font().pointSizeF());
+    }
+}
+
+// The title of "Options" stands on the frame's top line, which runs at the title's middle
+// height, and the image counter below keeps clear of both. Read from the drawn frame.
+void TestFrmMain::optionsTitleOnItsLine()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    const QImage image = w->fraPre->grab().toImage();
+    const int column = w->fraPre->width() - 5; // right of every control of the frame
+    const int background = qGray(image.pixel(column, 0));
+    const auto ink = [&](int x, int y) { return qAbs(qGray(image.pixel(x, y)) - background) > 15; };
+    const int counter = w->lblCount->y();
+    QCOMPARE(counter, 16);
+    int line = -1;
+    for (int y = 0; y < counter + w->lblCount->height() && line < 0; ++y) {
+        if (ink(column, y))
+            line = y;
+    }
+    // The title's ink above the counter, between the frame's left edge and the end of "Options".
+    int top = -1, bottom = -1;
+    for (int y = 0; y < counter; ++y) {
+        for (int x = 6; x < 50; ++x) {
+            if (y != line && ink(x, y)) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    const QByteArray found = QStringLiteral("line %1, title %2..%3").arg(line).arg(top).arg(bottom).toLatin1();
+    QVERIFY2(line >= 0 && top >= 0 && top < line && line < bottom, found.constData());
+    QVERIFY2(qAbs((top + bottom) / 2 - line) <= 2, found.constData());
+    QVERIFY2(bottom < counter - 1, found.constData()); // a free row between title and counter
 }
 
 void TestFrmMain::tabsWithEmptyList()

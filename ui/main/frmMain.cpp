@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -61,6 +62,33 @@ void setBackground(QWidget *widget, const QColor &color)
     palette.setColor(QPalette::Button, color);
     widget->setPalette(palette);
 }
+
+// A frame drawn the classic way: the title stands on the top line, which runs at the
+// title's middle height and breaks for it, so that a control 16 pixels from the top keeps
+// clear of both. The styles' own group boxes draw the frame below a title line of its own,
+// through such a control. Etched: a shadow line with a light line inside it.
+class ClassicFrame final : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect titleRect(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setClipRegion(QRegion(rect()) - titleRect);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.translated(1, 1));
+        painter.setClipping(false);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(titleRect, Qt::AlignCenter | Qt::TextSingleLine, title());
+    }
+};
 
 template <typename W>
 W *place(W *widget, int left, int top, int width, int height)
@@ -176,7 +204,7 @@ void frmMain::buildLayout()
     cmdStop = button(p1, QStringLiteral("\u25A0"), QStringLiteral("Stop"), 200, 216, 33, 25);
     cmdStop->setFont(symbolFont(8.25));
 
-    fraPre = place(new QGroupBox(QStringLiteral("Options"), p1), 240, 0, 121, 241);
+    fraPre = place(new ClassicFrame(QStringLiteral("Options"), p1), 240, 0, 121, 241);
     QWidget *f = fraPre;
     // The counter's box is wider than its first text so that "Images : 120" and longer
     // counts stay whole; nothing else stands on that line of the frame.
@@ -263,6 +291,10 @@ void frmMain::buildMenus()
     QMenu *mnuHlp = menuBar()->addMenu(QStringLiteral("?"));
     mnuHlp->setObjectName(QStringLiteral("Mnu_Hlp"));
     Mnu_Apropos = mnuHlp->addAction(QStringLiteral("A propos"));
+
+    // Menus are windows of their own and do not take the window's face by themselves.
+    for (QMenu *menu : {mnuFile, mnuHlp})
+        menu->setFont(font());
 
     // The shortcuts work whichever control has the focus.
     for (QAction *action : {mnuFileSaveAvi, mnuFileNPrj, mnuFileSavePrj, mnuFileOPrj, mnuFileExit})
