@@ -192,7 +192,7 @@ long AVISaveOptions(Services &services, QWidget *owner, std::uint32_t flags, int
     const AviStreamObject *s = streamHandles().find(streams[0]);
     if (!s)
         return AVIERR_BADPARAM;
-    return services.aviSaveOptions(owner, flags, s->writer->streamInfo(), **options);
+    return services.chooseCompression(owner, flags, s->writer->streamInfo(), **options);
 }
 
 long AVISaveOptionsFree(int streamCount, AVICOMPRESSOPTIONS **options)

@@ -2,6 +2,7 @@
 // checks it and answers it as a user would.
 #include "avi/avifile.h"
 #include "ui/widgets/appicon.h"
+#include "ui/widgets/fileicons.h"
 #include "ui/widgets/qtservices.h"
 #include "platform/system.h"
 
@@ -59,6 +60,7 @@ private Q_SLOTS:
     void compressionDialogStaysAboveMainWindow();
     void modalDialog();
     void nameFilters();
+    void fileTypesFromNamesOnly();
     void windowIcon();
 };
 
@@ -237,7 +239,7 @@ void TestQtServices::compressionDialogStaysAboveMainWindow()
     stream.rcFrame.right = 320;
     stream.rcFrame.bottom = 240;
     AVICOMPRESSOPTIONS options;
-    QCOMPARE(services.aviSaveOptions(nullptr, 3, stream, options), 0L);
+    QCOMPARE(services.chooseCompression(nullptr, 3, stream, options), 0L);
     QCOMPARE(transientParent, mainWindow.windowHandle());
     QCOMPARE(modality, Qt::NonModal);
     QCOMPARE(clicks, 1);
@@ -271,6 +273,29 @@ void TestQtServices::nameFilters()
 void TestQtServices::windowIcon()
 {
     QCOMPARE(appIcon().pixmap(32, 32).size(), QSize(32, 32));
+}
+
+// The file dialogs name and draw files from their names: a file is never opened to guess its
+// type (a file under /proc can block whoever reads it).
+void TestQtServices::fileTypesFromNamesOnly()
+{
+    QTemporaryDir dir;
+    QFile png(dir.filePath(QStringLiteral("sans-extension")));
+    QVERIFY(png.open(QIODevice::WriteOnly));
+    QVERIFY(QImage(4, 4, QImage::Format_RGB32).save(&png, "PNG"));
+    png.close();
+    const NameOnlyIconProvider provider;
+    QCOMPARE(provider.type(QFileInfo(png.fileName())), QStringLiteral("Fichier"));
+    QCOMPARE(provider.type(QFileInfo(dir.path())), QStringLiteral("Dossier"));
+
+    bool namesOnly = false;
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        namesOnly = dynamic_cast<const NameOnlyIconProvider *>(dialog->iconProvider()) != nullptr;
+        dialog->reject();
+    });
+    QtServices services;
+    QCOMPARE(services.showOpen({QStringLiteral("Ouvrir"), QStringLiteral("Tout|*|"), QString()}), QString());
+    QVERIFY(namesOnly);
 }
 
 QTEST_MAIN(TestQtServices)

@@ -1,5 +1,7 @@
 #include "ui/widgets/qtservices.h"
 
+#include "ui/widgets/fileicons.h"
+
 #include "avi/avifile.h"
 #include "ui/widgets/compressdialog.h"
 
@@ -86,7 +88,9 @@ bool confirmReplace(const QString &path)
 
 QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
 {
+    NameOnlyIconProvider icons; // outlives the dialog, which keeps a pointer to it
     QFileDialog dialog(QApplication::activeWindow(), request.title);
+    dialog.setIconProvider(&icons);
     dialog.setAcceptMode(mode);
     dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
@@ -156,7 +160,7 @@ bool QtServices::startProgram(const QString &program)
     return QProcess::startDetached(program, {});
 }
 
-long QtServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+long QtServices::chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
                                 AVICOMPRESSOPTIONS &options)
 {
     CompressionDialog dialog(flags, QSize(stream.rcFrame.right - stream.rcFrame.left,
