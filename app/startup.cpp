@@ -22,10 +22,10 @@ void StartupServices::showModal(QDialog &dialog) { m_inner.showModal(dialog); }
 bool StartupServices::openUrl(const QString &url) { return m_inner.openUrl(url); }
 bool StartupServices::startProgram(const QString &program) { return m_inner.startProgram(program); }
 
-long StartupServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+long StartupServices::chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
                                      AVICOMPRESSOPTIONS &options)
 {
-    return m_inner.aviSaveOptions(owner, flags, stream, options);
+    return m_inner.chooseCompression(owner, flags, stream, options);
 }
 
 void openCommandLineFiles(frmMain &window, StartupServices &services, const QStringList &paths)

@@ -9,7 +9,14 @@
 // bottom-up BI_RGB frames) on the handle that will be written; AVIStreamWrite takes one frame
 // of DIB bits at a time. Handles are reference counted; when the file and every stream have
 // been released the file is completed: the encoder is flushed, the index written and the file
-// closed. A file that cannot be completed is removed, and the last release reports why.
+// closed.
+//
+// The file is written under a hidden temporary name in the same folder (".NAME.XXXXXX") and
+// renamed over the named file only once it is complete, so an existing file is replaced only
+// by a complete video: a file that cannot be completed, that got no frame (a cancelled
+// compression dialog) or that was abandoned (AVIFileAbandon) is removed and the named file
+// keeps what it held, byte for byte. A name that is a symbolic link is replaced by the new file
+// (the file it pointed to is left alone).
 //
 // Full frames ("DIB ") are written unchanged, with the bitmap-information header given to
 // AVIStreamSetFormat as the stream format. Every frame chunk is "00dc", the muxer's id for
@@ -142,9 +149,10 @@ using PAVISTREAM = AviStreamObject *;
 void AVIFileInit();
 void AVIFileExit();
 
-// Creates (or empties) the file for writing. `mode` must hold OF_CREATE and OF_WRITE (or
+// Opens the file for writing (its temporary; see above). `mode` must hold OF_CREATE and OF_WRITE (or
 // OF_READWRITE); reading is not supported (AVIERR_UNSUPPORTED). `handler` must be null.
-// AVIERR_FILEOPEN when the file cannot be created.
+// AVIERR_FILEOPEN when the temporary cannot be created in the file's folder, or the name is a
+// folder, another special file, or a file that cannot be written.
 HRESULT AVIFileOpen(PAVIFILE *file, const QString &path, std::uint32_t mode, const void *handler);
 
 // The file's one video stream. AVIERR_UNSUPPORTED for a second stream or another stream type,
@@ -173,20 +181,23 @@ HRESULT AVIStreamSetFormat(PAVISTREAM stream, long position, const void *format,
 
 // Writes one frame (`samples` = 1) at sample `start` (the next sample, or -1 for the next):
 // `size` must be exactly the frame's DIB size (rows padded to 4 bytes), else AVIERR_BADSIZE.
-// AVIIF_KEYFRAME in `flags` makes the frame a key frame. `samplesWritten`/`bytesWritten` may
-// be null.
+// `flags` (AVIIF_KEYFRAME) are taken and not acted on: full frames are all key frames, and a
+// compressor places its own key frames (every frame for those that are intra-only, else every
+// dwKeyFrameEvery frames when AVICOMPRESSF_KEYFRAMES was chosen, else at the encoder's own
+// interval). `samplesWritten`/`bytesWritten` may be null.
 HRESULT AVIStreamWrite(PAVISTREAM stream, long start, long samples, const void *buffer, long size,
                        std::uint32_t flags, long *samplesWritten, long *bytesWritten);
 
+// The file is not to be completed: its last release removes what was written and leaves the
+// named file as it was (a stop asked for by the user, or by a signal). AVIERR_BADHANDLE for
+// anything but an open file handle.
+HRESULT AVIFileAbandon(PAVIFILE file);
+
 // Release a reference; the result is the count left. When the last reference to the file goes
 // (file and streams alike), the file is completed and `completion`, when given, receives
-// AVIERR_OK or the reason it could not be (the file is then removed); otherwise it receives
-// AVIERR_OK.
+// AVIERR_OK or the reason it could not be (the file is then removed); AVIERR_OK too when the
+// file got no frame or was abandoned, and for any other release.
 unsigned long AVIStreamRelease(PAVISTREAM stream, HRESULT *completion = nullptr);
 unsigned long AVIFileRelease(PAVIFILE file, HRESULT *completion = nullptr);
-
-// The caller wants no file after all: the last release removes what was written instead of
-// completing it.
-void AVIFileAbandon(PAVIFILE file);
 
 } // namespace kelbo

@@ -9,104 +9,92 @@ namespace kelbo {
 
 namespace {
 
-// The fixed list. Quality settings are 0..100; defaults are chosen so that a frame of a
+// The settings a compressor honours.
+constexpr unsigned kQuality = 1;
+constexpr unsigned kKeyFrames = 2;
+constexpr unsigned kDataRate = 4;
+
+struct Row {
+    FOURCC fourcc;
+    const char *name; // UTF-8
+    const char *encoder;
+    const char *pixelFormat;
+    const char *oddSizePixelFormat;
+    int sizeMultiple;
+    bool lossless;
+    bool intraOnly;
+    unsigned settings;
+    int defaultQuality;
+    RateControl rateControl;
+};
+
+// The catalogue, in the dialog's order. Default qualities are chosen so that a frame of a
 // photograph comes out above 35 dB of PSNR. Microsoft Video 1 and Cinepak are not offered:
 // their encoders here give 28 to 34 dB on photographs whatever the settings (Microsoft Video 1
-// has no quality setting at all, Cinepak's codebooks stay too small at 640 x 640).
-std::vector<Compressor> fixedList()
+// has no quality setting at all, Cinepak's codebooks stay too small at 640 x 640). Ut Video is
+// not offered either: GStreamer has no decoder for it, so the players built on it cannot show
+// its files. Every compressor here takes every frame size from 1 x 1 up, odd ones included.
+constexpr Row kCatalogue[] = {
+    {comptypeDIB, "Images complètes (non compressées)", nullptr, nullptr, nullptr, 1, true, true,
+     0, -1, RateControl::None},
+    {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", "yuvj420p", nullptr, 1, false, true,
+     kQuality | kDataRate, 90, RateControl::Quantiser},
+    // 4:2:0 at even sizes. H.264 crops 4:2:0 pictures by steps of two pixels only, so odd
+    // sizes are coded in 4:4:4 (High 4:4:4 Predictive), which crops to the exact size.
+    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", "yuv420p", "yuv444p", 1, false,
+     false, kQuality | kKeyFrames | kDataRate, 80, RateControl::X264},
+    // Quality 97: quantiser 2.
+    {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", "yuv420p", nullptr, 1, false,
+     false, kQuality | kKeyFrames | kDataRate, 97, RateControl::Quantiser},
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "Huffyuv (sans perte)", "huffyuv", "rgb24", nullptr, 1, true,
+     true, 0, -1, RateControl::None},
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", "bgr0", nullptr, 1, true, true,
+     0, -1, RateControl::None},
+    {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", "bgr0",
+     nullptr, 1, true, true, 0, -1, RateControl::None},
+};
+
+Compressor fromRow(const Row &row)
 {
-    std::vector<Compressor> list;
-    auto add = [&list](Compressor c) { list.push_back(std::move(c)); };
-
-    Compressor dib;
-    dib.fourcc = comptypeDIB;
-    dib.name = QStringLiteral("Images complètes (non compressées)");
-    dib.lossless = true;
-    add(dib);
-
-    Compressor mjpg;
-    mjpg.fourcc = mmioFOURCC('M', 'J', 'P', 'G');
-    mjpg.name = QStringLiteral("Motion JPEG");
-    mjpg.encoder = "mjpeg";
-    mjpg.pixelFormat = "yuvj420p";
-    mjpg.hasQuality = true;
-    mjpg.hasDataRate = true;
-    mjpg.defaultQuality = 90;
-    add(mjpg);
-
-    Compressor h264;
-    h264.fourcc = mmioFOURCC('H', '2', '6', '4');
-    h264.name = QStringLiteral("H.264 (x264)");
-    h264.encoder = "libx264";
-    h264.pixelFormat = "yuv420p";
-    h264.sizeMultiple = 2; // 4:2:0 chroma in a stream without odd cropping
-    h264.hasQuality = true;
-    h264.hasKeyFrames = true;
-    h264.hasDataRate = true;
-    h264.defaultQuality = 80;
-    add(h264);
-
-    Compressor mpeg4;
-    mpeg4.fourcc = mmioFOURCC('F', 'M', 'P', '4');
-    mpeg4.name = QStringLiteral("MPEG-4 partie 2");
-    mpeg4.encoder = "mpeg4";
-    mpeg4.pixelFormat = "yuv420p";
-    mpeg4.hasQuality = true;
-    mpeg4.hasKeyFrames = true;
-    mpeg4.hasDataRate = true;
-    mpeg4.defaultQuality = 97; // quantiser 2
-    add(mpeg4);
-
-    Compressor hfyu;
-    hfyu.fourcc = mmioFOURCC('H', 'F', 'Y', 'U');
-    hfyu.name = QStringLiteral("Huffyuv (sans perte)");
-    hfyu.encoder = "huffyuv";
-    hfyu.pixelFormat = "rgb24";
-    hfyu.lossless = true;
-    add(hfyu);
-
-    Compressor ffv1;
-    ffv1.fourcc = mmioFOURCC('F', 'F', 'V', '1');
-    ffv1.name = QStringLiteral("FFV1 (sans perte)");
-    ffv1.encoder = "ffv1";
-    ffv1.pixelFormat = "bgr0";
-    ffv1.lossless = true;
-    add(ffv1);
-
-    Compressor ulrg;
-    ulrg.fourcc = mmioFOURCC('U', 'L', 'R', 'G');
-    ulrg.name = QStringLiteral("Ut Video RVB (sans perte)");
-    ulrg.encoder = "utvideo";
-    ulrg.pixelFormat = "gbrp";
-    ulrg.lossless = true;
-    add(ulrg);
-
-    Compressor zmbv;
-    zmbv.fourcc = mmioFOURCC('Z', 'M', 'B', 'V');
-    zmbv.name = QStringLiteral("Zip Motion Blocks Video (sans perte)");
-    zmbv.encoder = "zmbv";
-    zmbv.pixelFormat = "bgr0";
-    zmbv.lossless = true;
-    add(zmbv);
-    return list;
+    Compressor c;
+    c.fourcc = row.fourcc;
+    c.name = QString::fromUtf8(row.name);
+    c.encoder = row.encoder;
+    c.pixelFormat = row.pixelFormat;
+    c.oddSizePixelFormat = row.oddSizePixelFormat;
+    c.lossless = row.lossless;
+    c.sizeMultiple = row.sizeMultiple;
+    c.intraOnly = row.intraOnly;
+    c.hasQuality = row.settings & kQuality;
+    c.hasKeyFrames = row.settings & kKeyFrames;
+    c.hasDataRate = row.settings & kDataRate;
+    c.defaultQuality = row.defaultQuality;
+    c.rateControl = row.rateControl;
+    return c;
 }
 
-bool encoderPresent(const Compressor &c)
+bool encoderTakes(const AVCodec &codec, const char *pixelFormat)
 {
-    if (!c.encoder)
+    if (!pixelFormat)
         return true;
-    const AVCodec *codec = avcodec_find_encoder_by_name(c.encoder);
-    if (!codec)
-        return false;
-    const AVPixelFormat wanted = av_get_pix_fmt(c.pixelFormat);
+    const AVPixelFormat wanted = av_get_pix_fmt(pixelFormat);
     if (wanted == AV_PIX_FMT_NONE)
         return false;
-    if (!codec->pix_fmts)
+    if (!codec.pix_fmts)
         return true;
-    for (const AVPixelFormat *f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+    for (const AVPixelFormat *f = codec.pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
         if (*f == wanted)
             return true;
     return false;
+}
+
+bool encoderPresent(const Row &row)
+{
+    if (!row.encoder)
+        return true;
+    const AVCodec *codec = avcodec_find_encoder_by_name(row.encoder);
+    return codec && row.pixelFormat && encoderTakes(*codec, row.pixelFormat)
+           && encoderTakes(*codec, row.oddSizePixelFormat);
 }
 
 } // namespace
@@ -115,9 +103,9 @@ const std::vector<Compressor> &availableCompressors()
 {
     static const std::vector<Compressor> list = [] {
         std::vector<Compressor> present;
-        for (Compressor &c : fixedList())
-            if (encoderPresent(c))
-                present.push_back(std::move(c));
+        for (const Row &row : kCatalogue)
+            if (encoderPresent(row))
+                present.push_back(fromRow(row));
         return present;
     }();
     return list;
@@ -146,6 +134,13 @@ std::vector<const Compressor *> compressorsFor(int width, int height)
         if (compressorAccepts(c, width, height))
             result.push_back(&c);
     return result;
+}
+
+const char *pixelFormatFor(const Compressor &compressor, int width, int height)
+{
+    if (compressor.oddSizePixelFormat && (width % 2 != 0 || height % 2 != 0))
+        return compressor.oddSizePixelFormat;
+    return compressor.pixelFormat;
 }
 
 } // namespace kelbo

@@ -43,7 +43,7 @@ public:
     void showModal(QDialog &) override {}
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
-    long aviSaveOptions(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &o) override
+    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &o) override
     {
         o = options;
         return 1;

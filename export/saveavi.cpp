@@ -372,7 +372,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     if (request == ExportRequest::Finish && progress.written == 0)
         request = ExportRequest::Abandon;
     if (result == AVIERR_OK && request == ExportRequest::Abandon) {
-        AVIFileAbandon(avi.file);
+        (void)AVIFileAbandon(avi.file);
         (void)avi.release();
         return ExportOutcome::Abandoned;
     }

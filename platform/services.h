@@ -60,7 +60,7 @@ public:
     // ICMF_CHOOSE_DATARATE for the settings to offer; `options` holds the initial choice when
     // its dwFlags has AVICOMPRESSF_VALID. 1 when confirmed (`options` filled in), 0 when
     // cancelled, anything else for a failure. With no `owner` no window is disabled meanwhile.
-    virtual long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+    virtual long chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
                                 AVICOMPRESSOPTIONS &options) = 0;
 
     // Convenience: an OK message box.

@@ -223,7 +223,9 @@ void TestExport::everyEntryWritten()
     const AviReadBack r = readAvi(path, true);
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.packets, 4);
-    QCOMPARE(r.keyPackets, 4);
+    // Without a key-frame interval an encoder that has one keeps its own: the first frame only
+    // here; the others make every frame a key frame.
+    QCOMPARE(r.keyPackets, c.hasKeyFrames ? 1 : 4);
     QCOMPARE(r.width, 160);
     QCOMPARE(r.height, 120);
     QCOMPARE(r.dwRate, 30u);
@@ -335,19 +337,21 @@ void TestExport::nameUsedAsTyped()
 
 void TestExport::compressionDialogCancelled()
 {
+    // An existing video of that name stays byte for byte, and nothing is left beside it.
     const QString path = out(QStringLiteral("cancelled.avi"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(5000, 'v'));
+    old.close();
+    const QStringList before = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
     m_services->saveAnswers.push_back(path); // no compression answer: cancelled
     ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Cancelled);
     QVERIFY(m_services->messages.isEmpty());
     QCOMPARE(m_services->compressionRequests.size(), 1);
     QVERIFY(m_recorder.positions.isEmpty());
-    // The file is released with its stream and no frames.
-    const AviReadBack r = readAvi(path, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 0);
-    QCOMPARE(r.width, 160);
-    QCOMPARE(r.height, 120);
+    QCOMPARE(fileBytes(path), QByteArray(5000, 'v'));
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 void TestExport::compressionDialogFailure()
@@ -360,9 +364,7 @@ void TestExport::compressionDialogFailure()
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Information);
     QCOMPARE(m_services->messages[0].title, QStringLiteral("Kelbo"));
-    const AviReadBack r = readAvi(path, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 0);
+    QVERIFY(!QFileInfo::exists(path)); // a video without a frame is never written
 }
 
 void TestExport::outputCannotBeCreated()
@@ -454,9 +456,7 @@ void TestExport::listChangedWhileDialogOpen()
     m_services->whileCompressionDialogOpen = [this] { m_files.clear(); };
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("La liste des images est vide.")});
-    const AviReadBack r = readAvi(emptied, false);
-    QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.packets, 0);
+    QVERIFY(!QFileInfo::exists(emptied));
 }
 
 void TestExport::secondExportWhileDialogOpen()
@@ -715,7 +715,7 @@ void TestExport::windowExportHasNoCaption()
     main.txtHeight->setText(QStringLiteral("97"));
     main.txtFPS->setText(QStringLiteral("25"));
     const QString path = out(QStringLiteral("window.avi"));
-    chooseOutput(path, mmioFOURCC('U', 'L', 'R', 'G'));
+    chooseOutput(path, mmioFOURCC('F', 'F', 'V', '1'));
     QCOMPARE(main.mnuFileSaveAvi_Click(), ExportOutcome::Written);
     QVERIFY(m_services->messages.isEmpty());
     QCOMPARE(main.picSave->surface().scaleWidth(), 161);

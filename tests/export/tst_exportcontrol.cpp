@@ -12,6 +12,7 @@
 #include "scriptedservices.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -32,6 +33,7 @@ private Q_SLOTS:
     void checkBeforeWriting();
     void progressReported();
     void finishKeepsFramesWritten();
+    void abandonKeepsOldFile();
     void progressTexts_data();
     void progressTexts();
     void windowStopButton();
@@ -161,6 +163,27 @@ void TestExportControl::finishKeepsFramesWritten()
     QCOMPARE(r.packets, 2);
     QCOMPARE(r.dwLength, 2u);
     QCOMPARE(r.frames.size(), 2);
+}
+
+void TestExportControl::abandonKeepsOldFile()
+{
+    m_files.items = m_pictures;
+    m_recorder.stopAfter = 3;
+    m_recorder.stopRequest = ExportRequest::Abandon;
+    const QString output = path(QStringLiteral("abandoned.avi"));
+    QFile old(output);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older video");
+    old.close();
+    chooseOutput(output);
+    ExportJob j = job();
+    QCOMPARE(SaveAvi(j), ExportOutcome::Abandoned);
+    QVERIFY(m_services->messages.isEmpty());
+    QCOMPARE(m_recorder.positions, (QList<int>{1, 2, 3}));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("an older video"));
+    const QStringList left = QDir(m_dir.path()).entryList({QStringLiteral(".abandoned*")}, QDir::Files | QDir::Hidden);
+    QCOMPARE(left, QStringList());
 }
 
 void TestExportControl::progressTexts_data()

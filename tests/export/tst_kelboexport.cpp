@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,6 +63,9 @@ private Q_SLOTS:
     void hostileInputs();
     void nameNotUtf8();
     void permissionRefused_data();
+    void stoppedOrKilledKeepsOldFile_data();
+    void stoppedOrKilledKeepsOldFile();
+    void fileSizeLimitKeepsOldFile();
     void permissionRefused();
     void wrongArguments_data();
     void wrongArguments();
@@ -134,13 +140,14 @@ void TestKelboExport::exportWithOptions_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<FOURCC>("fourcc");
+    QTest::addColumn<int>("keyPackets");
     for (const Compressor &c : availableCompressors()) {
         const QString code = fourccText(c.fourcc).trimmed();
         QTest::addRow("%s", qPrintable(code))
             << QStringList{QStringLiteral("--codec"), code.toLower(), QStringLiteral("--quality=70"),
                            QStringLiteral("--keyframe"), QStringLiteral("5"),
                            QStringLiteral("--datarate"), QStringLiteral("400")}
-            << c.fourcc;
+            << c.fourcc << (c.hasKeyFrames ? 2 : 6); // frames 1 and 6, or every frame
     }
 }
 
@@ -148,16 +155,17 @@ void TestKelboExport::exportWithOptions()
 {
     QFETCH(QStringList, options);
     QFETCH(FOURCC, fourcc);
+    QFETCH(int, keyPackets);
     const QString kelbo = project(QStringLiteral("options.kelbo"), QStringLiteral("30"),
-                                  QStringLiteral("320"), QStringLiteral("240"), m_pictures);
+                                  QStringLiteral("320"), QStringLiteral("240"), m_pictures + m_pictures);
     const QString output = m_dir.filePath(QStringLiteral("options.avi"));
     const Run r = run(QStringList{kelbo, output} + options);
     QCOMPARE(r.err, QString());
     QCOMPARE(r.status, 0);
     const AviReadBack avi = readAvi(output, false);
     QVERIFY2(avi.ok, qPrintable(avi.error));
-    QCOMPARE(avi.packets, 3);
-    QCOMPARE(avi.keyPackets, 3);
+    QCOMPARE(avi.packets, 6);
+    QCOMPARE(avi.keyPackets, keyPackets);
     QCOMPARE(avi.codecTag, fourcc == comptypeDIB ? 0u : fourcc);
 }
 
@@ -195,14 +203,6 @@ void TestKelboExport::failuresSayWhy_data()
     const QString absent = m_dir.filePath(QStringLiteral("absent.kelbo"));
     QTest::newRow("project that does not exist")
         << absent << QStringList() << QStringLiteral("Impossible d'ouvrir le projet :\n") + absent + QLatin1Char('\n');
-    if (findCompressor(mmioFOURCC('H', '2', '6', '4')))
-        QTest::newRow("compressor that cannot take the size")
-            << project(QStringLiteral("odd.kelbo"), QStringLiteral("30"), QStringLiteral("97"),
-                       QStringLiteral("101"), m_pictures)
-            << QStringList{QStringLiteral("--codec"), QStringLiteral("H264")}
-            << QStringLiteral("Le compresseur H264 ne peut pas coder des images de 97 × 101 pixels : "
-                              "choisissez-en un autre (--list-codecs).\n"
-                              "Erreur lors de l'écriture du fichier.\n");
 }
 
 void TestKelboExport::hostileInputs_data()
@@ -398,6 +398,96 @@ void TestKelboExport::permissionRefused()
     QCOMPARE(r.err, QString(message).replace(QStringLiteral("{picture}"), locked).replace(QStringLiteral("{output}"), output));
     QCOMPARE(r.status, 1);
     QVERIFY(!QFileInfo::exists(output));
+}
+
+void TestKelboExport::stoppedOrKilledKeepsOldFile_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status"); // -1: killed
+    QTest::addColumn<QString>("message");
+    QTest::newRow("SIGINT") << int(SIGINT) << 130 << QStringLiteral("SIGINT");
+    QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QStringLiteral("SIGTERM");
+    QTest::newRow("SIGHUP") << int(SIGHUP) << 129 << QStringLiteral("SIGHUP");
+    QTest::newRow("SIGKILL") << int(SIGKILL) << -1 << QString();
+}
+
+// A signal in the middle of an export: the older video of that name is left byte for byte,
+// and nothing else takes its name.
+void TestKelboExport::stoppedOrKilledKeepsOldFile()
+{
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QStringList many;
+    for (int i = 0; i < 3000; ++i)
+        many << m_pictures[i % 3];
+    const QString kelbo = project(QStringLiteral("long.kelbo"), QStringLiteral("30"), QStringLiteral("640"),
+                                  QStringLiteral("480"), many);
+    const QString output = dir.filePath(QStringLiteral("video.avi"));
+    const QByteArray old(100000, 'o');
+    {
+        QFile f(output);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    QProcess process;
+    process.start(QStringLiteral(KELBO_EXPORT_EXE), {kelbo, output});
+    QVERIFY(process.waitForStarted());
+    // Mid-export: the video being written, beside the old one, has grown past a few frames.
+    const auto written = [&] {
+        for (const QFileInfo &f : QDir(dir.path()).entryInfoList(QDir::Files | QDir::Hidden))
+            if (f.fileName() != QStringLiteral("video.avi") && f.size() > 5 * 640 * 480 * 3)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(written(), 30000);
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(30000));
+    if (status < 0) {
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    } else {
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 QStringLiteral("Export interrompu (%1) : aucune vidéo n'a été écrite, « %2 » est resté tel qu'il était.\n")
+                     .arg(message, output));
+        // The program had time to clean up: nothing but the old video is left.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("video.avi")});
+    }
+    QFile f(output);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
+}
+
+// A file-size limit reached mid-export is a reported write error, not a kill, and the older
+// video is left whole.
+void TestKelboExport::fileSizeLimitKeepsOldFile()
+{
+    QTemporaryDir dir;
+    const QString kelbo = project(QStringLiteral("limited.kelbo"), QStringLiteral("30"), QStringLiteral("640"),
+                                  QStringLiteral("480"), m_pictures + m_pictures + m_pictures);
+    const QString output = dir.filePath(QStringLiteral("video.avi"));
+    const QByteArray old(1000, 'o');
+    {
+        QFile f(output);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(old);
+    }
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit{2 << 20, 2 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    process.start(QStringLiteral(KELBO_EXPORT_EXE), {kelbo, output});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QStringLiteral("Erreur lors de l'écriture du fichier.\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("video.avi")});
+    QFile f(output);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), old);
 }
 
 void TestKelboExport::failuresSayWhy()

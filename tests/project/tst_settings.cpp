@@ -161,7 +161,7 @@ void TestSettings::textReplacedAfterMessage()
         void showModal(QDialog &) override {}
         bool openUrl(const QString &) override { return false; }
         bool startProgram(const QString &) override { return false; }
-        long aviSaveOptions(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
+        long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
                             AVICOMPRESSOPTIONS &) override { return 0; }
         TextField &field;
         QStringList seen;

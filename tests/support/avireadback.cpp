@@ -56,6 +56,7 @@ void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &st
                 r.dwRate = le32(data.constData() + 24);
                 r.dwLength = le32(data.constData() + 32);
                 r.dwSuggestedBufferSize = le32(data.constData() + 36);
+                r.dwQuality = le32(data.constData() + 40);
                 for (int i = 0; i < 4; ++i) {
                     const auto *u = reinterpret_cast<const unsigned char *>(data.constData() + 48 + 2 * i);
                     r.rcFrame[i] = std::int16_t(u[0] | (u[1] << 8));
@@ -180,6 +181,7 @@ AviReadBack readAvi(const QString &path, bool decode)
     while (av_read_frame(input.get(), pkt.get()) >= 0) {
         if (pkt->stream_index == index) {
             ++r.packets;
+            r.payloadBytes += pkt->size;
             if (pkt->flags & AV_PKT_FLAG_KEY)
                 ++r.keyPackets;
             r.keys.append(pkt->flags & AV_PKT_FLAG_KEY);

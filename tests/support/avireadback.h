@@ -23,6 +23,7 @@ struct AviReadBack {
     std::uint32_t dwRate = 0;
     std::uint32_t dwLength = 0;
     std::uint32_t dwSuggestedBufferSize = 0;
+    std::uint32_t dwQuality = 0;
     std::int16_t rcFrame[4] = {};
     QByteArray strf; // the format chunk's data
     bool hasIdx1 = false;
@@ -34,6 +35,7 @@ struct AviReadBack {
     std::uint32_t codecTag = 0;
     int packets = 0;
     int keyPackets = 0;
+    qint64 payloadBytes = 0; // the packets' bytes together
     QList<bool> keys; // the key-frame flag of each packet
     QList<QImage> frames; // decoded frames as RGB888, top row first (when asked for)
 };

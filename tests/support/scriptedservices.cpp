@@ -64,7 +64,7 @@ bool ScriptedServices::startProgram(const QString &program)
     return startProgramResult;
 }
 
-long ScriptedServices::aviSaveOptions(QWidget *owner, std::uint32_t flags,
+long ScriptedServices::chooseCompression(QWidget *owner, std::uint32_t flags,
                                       const AVISTREAMINFOA &stream, AVICOMPRESSOPTIONS &options)
 {
     compressionRequests.append({owner, flags, stream, options});

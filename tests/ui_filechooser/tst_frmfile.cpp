@@ -41,6 +41,7 @@ private Q_SLOTS:
     void closeBoxCancels();
     void preview();
     void previewOfUndecodableFile();
+    void previewClearedByFolderChange();
     void reopenKeepsWhereTheUserWas();
     void vanishedFolder();
     void drives();
@@ -356,6 +357,15 @@ void TestFrmFile::previewOfUndecodableFile()
     QVERIFY(dlg->imgPre->pixmap().isNull());
     QVERIFY(dlg->isVisible());
     QVERIFY(services->messages.isEmpty());
+}
+
+void TestFrmFile::previewClearedByFolderChange()
+{
+    showDialog();
+    clickFile(QStringLiteral("a.bmp"));
+    QVERIFY(!dlg->imgPre->pixmap().isNull());
+    QVERIFY(dlg->Dir1->setPath(m_root + QStringLiteral("/sous dossier")));
+    QVERIFY(dlg->imgPre->pixmap().isNull());
 }
 
 void TestFrmFile::reopenKeepsWhereTheUserWas()

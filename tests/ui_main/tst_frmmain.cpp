@@ -4,6 +4,8 @@
 #include "scriptedservices.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -35,14 +37,19 @@ private Q_SLOTS:
     void colours();
     void startState();
     void menus();
+    void menusUseTheWindowFace();
+    void optionsTitleOnItsLine();
     void tabsWithEmptyList();
     void tabToPreviewWithImages();
     void perChangeRuleInFields();
     void typingLimits();
+    void pasteIntoFields_data();
+    void pasteIntoFields();
     void rangeRuleOnLeavingFields_data();
     void rangeRuleOnLeavingFields();
     void rangeRuleInCLocale();
     void realFocusChangeRunsRangeRule();
+    void menuKeysDoNotLeaveField();
     void quitEndsProgram();
     void closeBoxEndsProgram();
 
@@ -257,6 +264,51 @@ void TestFrmMain::menus()
         QVERIFY(a->isEnabled());
 }
 
+void TestFrmMain::menusUseTheWindowFace()
+{
+    const QList<QMenu *> menus = w->menuBar()->findChildren<QMenu *>();
+    QCOMPARE(menus.size(), 2);
+    for (const QMenu *menu : menus) {
+        QCOMPARE(QFontInfo(menu->font()).family(), QFontInfo(w->font()).family());
+        QCOMPARE(menu->font().pointSizeF(), w->font().pointSizeF());
+    }
+}
+
+// The title of "Options" stands on the frame's top line, which runs at the title's middle
+// height, and the image counter below keeps clear of both. Read from the drawn frame.
+void TestFrmMain::optionsTitleOnItsLine()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    const QImage image = w->fraPre->grab().toImage();
+    const int column = w->fraPre->width() - 5; // right of every control of the frame
+    const int background = qGray(image.pixel(column, 0));
+    const auto ink = [&](int x, int y) { return qAbs(qGray(image.pixel(x, y)) - background) > 15; };
+    const int counter = w->lblCount->y();
+    QCOMPARE(counter, 16);
+    int line = -1;
+    for (int y = 0; y < counter + w->lblCount->height() && line < 0; ++y) {
+        if (ink(column, y))
+            line = y;
+    }
+    // The title's ink above the counter, between the frame's left edge and the end of "Options".
+    int top = -1, bottom = -1;
+    for (int y = 0; y < counter; ++y) {
+        for (int x = 6; x < 50; ++x) {
+            if (y != line && ink(x, y)) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    const QByteArray found = QStringLiteral("line %1, title %2..%3").arg(line).arg(top).arg(bottom).toLatin1();
+    QVERIFY2(line >= 0 && top >= 0 && top < line && line < bottom, found.constData());
+    QVERIFY2(qAbs((top + bottom) / 2 - line) <= 2, found.constData());
+    QVERIFY2(bottom < counter - 1, found.constData()); // a free row between title and counter
+}
+
 void TestFrmMain::tabsWithEmptyList()
 {
     w->show();
@@ -337,11 +389,49 @@ void TestFrmMain::typingLimits()
     // Replacing a long program-set text by typing over a selection still keeps to the limit.
     w->txtFPS->setText(QStringLiteral("12345"));
     w->txtFPS->selectAll();
-    w->txtFPS->insert(QStringLiteral("abc"));
-    QCOMPARE(w->txtFPS->text(), QStringLiteral("12345"));
+    w->txtFPS->insert(QStringLiteral("678"));
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("67"));
+    w->txtFPS->setText(QStringLiteral("12345"));
     w->txtFPS->setSelection(1, 2); // "23"
     QTest::keyClick(w->txtFPS, Qt::Key_Delete);
     QCOMPARE(w->txtFPS->text(), QStringLiteral("145"));
+}
+
+void TestFrmMain::pasteIntoFields_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<bool>("selectAll");
+    QTest::addColumn<QString>("pasted");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("fps abc") << "fps" << "" << false << "abc" << "30";
+    QTest::newRow("fps 1a over selection") << "fps" << "12" << true << "1a" << "30";
+    QTest::newRow("width xyz1") << "width" << "" << false << "xyz1" << "320";
+    QTest::newRow("height 12ab") << "height" << "" << false << "12ab" << "240";
+    QTest::newRow("fps 255 cut") << "fps" << "" << false << "255" << "25";
+    QTest::newRow("width 6400 cut") << "width" << "" << false << "6400" << "640";
+    QTest::newRow("height 4567 over selection") << "height" << "240" << true << "4567" << "456";
+    QTest::newRow("width after 1") << "width" << "1" << false << "2345" << "123";
+    QTest::newRow("fps full field") << "fps" << "30" << false << "5" << "30";
+}
+
+void TestFrmMain::pasteIntoFields()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, before);
+    QFETCH(bool, selectAll);
+    QFETCH(QString, pasted);
+    QFETCH(QString, result);
+    QLineEdit *edit = field == QLatin1String("fps") ? w->txtFPS
+                      : field == QLatin1String("width") ? w->txtWidth : w->txtHeight;
+    edit->setText(before);
+    edit->end(false);
+    if (selectAll)
+        edit->selectAll();
+    QGuiApplication::clipboard()->setText(pasted);
+    QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+    QCOMPARE(edit->text(), result);
+    QVERIFY(services->messages.isEmpty());
 }
 
 void TestFrmMain::rangeRuleOnLeavingFields_data()
@@ -425,6 +515,40 @@ void TestFrmMain::realFocusChangeRunsRangeRule()
     w->txtFPS->setFocus(Qt::TabFocusReason);
     QTest::qWait(20);
     QCOMPARE(services->messages.size(), 1);
+}
+
+// Alt alone puts the focus on the menu bar, and a menu opened and closed with the keyboard
+// gives it back: the caret never left the field, so the range rule does not run. A real move
+// to another control does run it.
+void TestFrmMain::menuKeysDoNotLeaveField()
+{
+    w->show();
+    QVERIFY(QTest::qWaitForWindowActive(w.get()));
+    w->txtFPS->setFocus(Qt::OtherFocusReason);
+    QTRY_VERIFY(w->txtFPS->hasFocus());
+    w->txtFPS->setText(QStringLiteral("0"));
+
+    QTest::keyPress(w->txtFPS, Qt::Key_Alt, Qt::AltModifier);
+    QTest::keyRelease(w->txtFPS, Qt::Key_Alt, Qt::AltModifier);
+    QTRY_VERIFY(w->menuBar()->hasFocus());
+    QTest::keyClick(w->menuBar(), Qt::Key_Down); // opens "Fichier"
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTRY_VERIFY(QApplication::activePopupWidget() == nullptr);
+    QTest::keyClick(w->menuBar(), Qt::Key_Escape);
+    QTest::qWait(20);
+    QCOMPARE(services->messages.size(), 0);
+    QCOMPARE(w->txtFPS->text(), QStringLiteral("0"));
+
+    // The headless platform leaves the closed menu the active window: activate ours again.
+    w->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), w.get());
+    QCOMPARE(QApplication::focusWidget(), w->txtFPS);
+    QCOMPARE(services->messages.size(), 0);
+    w->txtWidth->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(w->txtFPS->text(), QStringLiteral("1"));
+    QCOMPARE(services->messageTexts(),
+             QStringList{QStringLiteral("Le nombre d'images par seconde doit être supérieur à 0.")});
 }
 
 void TestFrmMain::quitEndsProgram()

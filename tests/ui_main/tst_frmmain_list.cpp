@@ -63,6 +63,7 @@ private Q_SLOTS:
     void addSeveralNothingSelected();
     void addSeveralCancelled();
     void addSeveralSkipsMissingPieces();
+    void addSeveralEndsAtUndecodable_data();
     void addSeveralEndsAtUndecodable();
     void chooserKeptBetweenUses();
     void chooserThroughRealModalLoop();
@@ -282,18 +283,40 @@ void TestFrmMainList::addSeveralSkipsMissingPieces()
     QCOMPARE(w->slPre->maximum(), 2);
 }
 
+void TestFrmMainList::addSeveralEndsAtUndecodable_data()
+{
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QStringList>("added");
+    QTest::addColumn<QString>("notAdded"); // the message's closing line, if any
+    QTest::newRow("last one") << QStringList{"bleu.jpg", "casse.bmp"} << QStringList{"bleu.jpg"}
+                              << QString();
+    QTest::newRow("one after") << QStringList{"bleu.jpg", "casse.bmp", "rouge.bmp"}
+                               << QStringList{"bleu.jpg"}
+                               << "\nLe fichier choisi après elle n'a pas été ajouté non plus.";
+    QTest::newRow("three after") << QStringList{"casse.bmp", "jaune.jpeg", "rouge.bmp", "vert.gif"}
+                                 << QStringList()
+                                 << "\nLes 3 fichiers choisis après elle n'ont pas été ajoutés non plus.";
+}
+
 void TestFrmMainList::addSeveralEndsAtUndecodable()
 {
-    addSeveral([this](frmFile &dialog) {
-        selectInChooser(dialog, {"bleu.jpg", "casse.bmp", "rouge.bmp"});
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, added);
+    QFETCH(QString, notAdded);
+    addSeveral([&](frmFile &dialog) {
+        selectInChooser(dialog, selected);
         QTest::mouseClick(dialog.cmdOk, Qt::LeftButton);
     });
-    // bleu.jpg, then casse.bmp ends the operation: rouge.bmp is not reached and the slider
-    // maximum is left as it was.
-    QCOMPARE(entries(*w), QStringList{picture("bleu.jpg")});
+    // casse.bmp ends the operation: the files after it are not reached and the slider maximum
+    // is left as it was; the message says how many were left out.
+    QStringList paths;
+    for (const QString &name : added)
+        paths << m_dir + QLatin1Char('/') + name;
+    QCOMPARE(entries(*w), paths);
     QCOMPARE(w->slPre->maximum(), 1);
     QCOMPARE(services->messageTexts(), QStringList{QStringLiteral("Impossible de lire l'image :\n") + picture("casse.bmp")
-                                                   + QStringLiteral("\nElle n'a pas été ajoutée à la liste.")});
+                                                   + QStringLiteral("\nElle n'a pas été ajoutée à la liste.")
+                                                   + notAdded});
 }
 
 void TestFrmMainList::chooserKeptBetweenUses()

@@ -109,9 +109,10 @@ void TestCompressDialog::compressorsForTheFrameSize()
         if (compressorAccepts(c, size.width(), size.height()))
             expected << c.name;
     QCOMPARE(shown, expected);
-    const bool even = size.width() % 2 == 0 && size.height() % 2 == 0;
+    // Every compressor takes every size, odd ones included.
+    QCOMPARE(d.cmbCompressor->count(), int(availableCompressors().size()));
     if (findCompressor(mmioFOURCC('H', '2', '6', '4')))
-        QCOMPARE(indexOf(d, mmioFOURCC('H', '2', '6', '4')) >= 0, even);
+        QVERIFY(indexOf(d, mmioFOURCC('H', '2', '6', '4')) >= 0);
 }
 
 void TestCompressDialog::settingsFollowTheCompressor()
@@ -220,7 +221,7 @@ void TestCompressDialog::qtServicesConfirmWithoutOwner()
         QTest::mouseClick(d.cmdOK, Qt::LeftButton);
     });
     AVICOMPRESSOPTIONS options;
-    QCOMPARE(services.aviSaveOptions(nullptr, kBoth, streamOf(320, 240), options), 1L);
+    QCOMPARE(services.chooseCompression(nullptr, kBoth, streamOf(320, 240), options), 1L);
     QVERIFY(otherWindowsUsable);
     QCOMPARE(options.fccHandler, mmioFOURCC('M', 'J', 'P', 'G'));
     QCOMPARE(options.dwQuality, 6000u);
@@ -243,7 +244,7 @@ void TestCompressDialog::qtServicesCancelWithOwner()
     });
     AVICOMPRESSOPTIONS options;
     options.dwQuality = 1234;
-    QCOMPARE(services.aviSaveOptions(&owner, 0, streamOf(97, 101), options), 0L);
+    QCOMPARE(services.chooseCompression(&owner, 0, streamOf(97, 101), options), 0L);
     QVERIFY(modal);
     QCOMPARE(options.dwQuality, 1234u); // untouched
     QCOMPARE(offered.size(), int(compressorsFor(97, 101).size()));

@@ -1,6 +1,8 @@
 // The real Qt services, driven end to end: a timer finds the modal window that opened,
 // checks it and answers it as a user would.
+#include "avi/avifile.h"
 #include "ui/widgets/appicon.h"
+#include "ui/widgets/fileicons.h"
 #include "ui/widgets/qtservices.h"
 #include "platform/system.h"
 
@@ -9,11 +11,13 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <functional>
 
@@ -51,8 +55,12 @@ private Q_SLOTS:
     void questionAnsweredYes();
     void openDialogReturnsChosenFile();
     void saveDialogCancelled();
+    void saveDialogAsksBeforeReplacing_data();
+    void saveDialogAsksBeforeReplacing();
+    void compressionDialogStaysAboveMainWindow();
     void modalDialog();
     void nameFilters();
+    void fileTypesFromNamesOnly();
     void windowIcon();
 };
 
@@ -145,6 +153,98 @@ void TestQtServices::saveDialogCancelled()
              QString());
 }
 
+// Choosing an existing file asks "Enregistrer sous" whether to replace it: Yes gives the
+// name, No goes back to the dialog (here then cancelled).
+void TestQtServices::saveDialogAsksBeforeReplacing_data()
+{
+    QTest::addColumn<bool>("replace");
+    QTest::newRow("yes") << true;
+    QTest::newRow("no, then cancel") << false;
+}
+
+void TestQtServices::saveDialogAsksBeforeReplacing()
+{
+    QFETCH(bool, replace);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("film.avi")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    QtServices services;
+    QString text, title;
+    QStringList buttons;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    bool dialogAgain = false;
+    bool noIsDefault = false;
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        dialog->setDirectory(dir.path());
+        // Typed as the user would: selectFile() leaves a focused name field as it is.
+        auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject(); // fails below
+            return;
+        }
+        name->setText(QStringLiteral("film.avi"));
+        whenShown<QMessageBox>([&](QMessageBox *box) {
+            text = box->text();
+            title = box->windowTitle();
+            icon = box->icon();
+            for (QAbstractButton *b : box->buttons())
+                buttons << b->text();
+            noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+            if (!replace)
+                whenShown<QFileDialog>([&](QFileDialog *again) {
+                    dialogAgain = true;
+                    again->reject();
+                });
+            box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+        });
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    const QString chosen = services.showSave({QStringLiteral("Enregistrer au format AVI sous"),
+                                              QStringLiteral("Videos au format AVI (*.avi)|*.avi|"),
+                                              QString()});
+    QCOMPARE(chosen, replace ? file.fileName() : QString());
+    QCOMPARE(dialogAgain, !replace);
+    QCOMPARE(title, QStringLiteral("Enregistrer sous"));
+    QCOMPARE(text, QStringLiteral("« film.avi » existe déjà.\nVoulez-vous le remplacer ?"));
+    QCOMPARE(icon, QMessageBox::Question);
+    buttons.sort();
+    QCOMPARE(buttons, (QStringList{QStringLiteral("&Non"), QStringLiteral("&Oui")}));
+    QVERIFY(noIsDefault);
+}
+
+// With no owner the compression dialog stays above the main window (a transient window of
+// it) without being modal: the main window still takes clicks.
+void TestQtServices::compressionDialogStaysAboveMainWindow()
+{
+    QMainWindow mainWindow;
+    auto *button = new QPushButton(QStringLiteral("Ajouter"), &mainWindow);
+    mainWindow.setCentralWidget(button);
+    mainWindow.show();
+    QVERIFY(QTest::qWaitForWindowActive(&mainWindow));
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    QtServices services;
+    QWindow *transientParent = nullptr;
+    Qt::WindowModality modality = Qt::ApplicationModal;
+    whenShown<QDialog>([&](QDialog *dialog) {
+        transientParent = dialog->windowHandle()->transientParent();
+        modality = dialog->windowModality();
+        // Through the window system, where a modal window would block it.
+        QTest::mouseClick(mainWindow.windowHandle(), Qt::LeftButton, {},
+                          button->mapTo(&mainWindow, button->rect().center()));
+        dialog->reject();
+    });
+    AVISTREAMINFOA stream;
+    stream.rcFrame.right = 320;
+    stream.rcFrame.bottom = 240;
+    AVICOMPRESSOPTIONS options;
+    QCOMPARE(services.chooseCompression(nullptr, 3, stream, options), 0L);
+    QCOMPARE(transientParent, mainWindow.windowHandle());
+    QCOMPARE(modality, Qt::NonModal);
+    QCOMPARE(clicks, 1);
+}
+
 void TestQtServices::modalDialog()
 {
     QtServices services;
@@ -173,6 +273,29 @@ void TestQtServices::nameFilters()
 void TestQtServices::windowIcon()
 {
     QCOMPARE(appIcon().pixmap(32, 32).size(), QSize(32, 32));
+}
+
+// The file dialogs name and draw files from their names: a file is never opened to guess its
+// type (a file under /proc can block whoever reads it).
+void TestQtServices::fileTypesFromNamesOnly()
+{
+    QTemporaryDir dir;
+    QFile png(dir.filePath(QStringLiteral("sans-extension")));
+    QVERIFY(png.open(QIODevice::WriteOnly));
+    QVERIFY(QImage(4, 4, QImage::Format_RGB32).save(&png, "PNG"));
+    png.close();
+    const NameOnlyIconProvider provider;
+    QCOMPARE(provider.type(QFileInfo(png.fileName())), QStringLiteral("Fichier"));
+    QCOMPARE(provider.type(QFileInfo(dir.path())), QStringLiteral("Dossier"));
+
+    bool namesOnly = false;
+    whenShown<QFileDialog>([&](QFileDialog *dialog) {
+        namesOnly = dynamic_cast<const NameOnlyIconProvider *>(dialog->iconProvider()) != nullptr;
+        dialog->reject();
+    });
+    QtServices services;
+    QCOMPARE(services.showOpen({QStringLiteral("Ouvrir"), QStringLiteral("Tout|*|"), QString()}), QString());
+    QVERIFY(namesOnly);
 }
 
 QTEST_MAIN(TestQtServices)

@@ -74,7 +74,7 @@ public:
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
 
-    long aviSaveOptions(QWidget *, std::uint32_t, const AVISTREAMINFOA &stream,
+    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &stream,
                         AVICOMPRESSOPTIONS &options) override
     {
         const Compressor *c = findCompressor(m_options.fccHandler);

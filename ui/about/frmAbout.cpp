@@ -32,11 +32,11 @@ QFont comicFont(bool bold = false)
     return font;
 }
 
-QFont sansBoldFont()
+QFont sansFont(bool bold = false)
 {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSizeF(8.25);
-    font.setBold(true);
+    font.setBold(bold);
     return font;
 }
 
@@ -107,6 +107,8 @@ void frmAbout::buildLayout()
     lblTitle = label(this, QString(), twips(1080, 120, 3885, 240));
     lblTitle->setFont(comicFont(true));
     lblVersion = label(this, QString(), twips(1050, 480, 3885, 225));
+    // The dots of "1.2.0" almost vanish in Comic Neue at this size.
+    lblVersion->setFont(sansFont());
     lblDescription = label(this, about::description(), twips(1080, 840, 3885, 330));
     lblDescription->setWordWrap(true);
 
@@ -128,7 +130,7 @@ void frmAbout::buildLayout()
     imgDonate->setCursor(Qt::PointingHandCursor);
     imgDonate->setToolTip(about::donateTip());
 
-    cmdOK = button(this, QStringLiteral("OK"), twips(3960, 1440, 1500, 585), sansBoldFont());
+    cmdOK = button(this, QStringLiteral("OK"), twips(3960, 1440, 1500, 585), sansFont(true));
     cmdOK->setDefault(true);
     cmdDetails = button(this, QStringLiteral("Détails..."), twips(3960, 2280, 1455, 375),
                       comicFont());

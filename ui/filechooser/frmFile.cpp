@@ -143,6 +143,7 @@ void frmFile::Drive1_Change()
 
 void frmFile::Dir1_Change()
 {
+    imgPre->clear(); // the preview belonged to the folder left
     File1->setPath(Dir1->path());
     Drive1->showVolumeOf(Dir1->path());
 }

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -61,6 +62,33 @@ void setBackground(QWidget *widget, const QColor &color)
     palette.setColor(QPalette::Button, color);
     widget->setPalette(palette);
 }
+
+// A frame drawn the classic way: the title stands on the top line, which runs at the
+// title's middle height and breaks for it, so that a control 16 pixels from the top keeps
+// clear of both. The styles' own group boxes draw the frame below a title line of its own,
+// through such a control. Etched: a shadow line with a light line inside it.
+class ClassicFrame final : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect titleRect(6, 0, metrics.horizontalAdvance(title()) + 4, metrics.height());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -2, -2);
+        painter.setClipRegion(QRegion(rect()) - titleRect);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(frame);
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.translated(1, 1));
+        painter.setClipping(false);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        painter.drawText(titleRect, Qt::AlignCenter | Qt::TextSingleLine, title());
+    }
+};
 
 template <typename W>
 W *place(W *widget, int left, int top, int width, int height)
@@ -176,7 +204,7 @@ void frmMain::buildLayout()
     cmdStop = button(p1, QStringLiteral("\u25A0"), QStringLiteral("Stop"), 200, 216, 33, 25);
     cmdStop->setFont(symbolFont(8.25));
 
-    fraPre = place(new QGroupBox(QStringLiteral("Options"), p1), 240, 0, 121, 241);
+    fraPre = place(new ClassicFrame(QStringLiteral("Options"), p1), 240, 0, 121, 241);
     QWidget *f = fraPre;
     // The counter's box is wider than its first text so that "Images : 120" and longer
     // counts stay whole; nothing else stands on that line of the frame.
@@ -264,6 +292,10 @@ void frmMain::buildMenus()
     mnuHlp->setObjectName(QStringLiteral("Mnu_Hlp"));
     Mnu_Apropos = mnuHlp->addAction(QStringLiteral("A propos"));
 
+    // Menus are windows of their own and do not take the window's face by themselves.
+    for (QMenu *menu : {mnuFile, mnuHlp})
+        menu->setFont(font());
+
     // The shortcuts work whichever control has the focus.
     for (QAction *action : {mnuFileSaveAvi, mnuFileNPrj, mnuFileSavePrj, mnuFileOPrj, mnuFileExit})
         action->setShortcutContext(Qt::WindowShortcut);
@@ -277,8 +309,8 @@ void frmMain::connectHandlers()
     connect(txtFPS, &QLineEdit::textChanged, this, &frmMain::txtFPS_Change);
     connect(txtWidth, &QLineEdit::textChanged, this, &frmMain::txtWidth_Change);
     connect(txtHeight, &QLineEdit::textChanged, this, &frmMain::txtHeight_Change);
-    for (QLineEdit *edit : {txtFPS, txtWidth, txtHeight})
-        edit->installEventFilter(this);
+    // Leaving a numeric field runs its range rule (see focusMoved).
+    connect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
 
     connectProjectCommands();
     connectListEditing();
@@ -357,23 +389,33 @@ void frmMain::txtFPS_LostFocus() { applyRangeRule(NumericField::Fps, *m_fps, m_s
 void frmMain::txtWidth_LostFocus() { applyRangeRule(NumericField::Width, *m_width, m_services); }
 void frmMain::txtHeight_LostFocus() { applyRangeRule(NumericField::Height, *m_height, m_services); }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+void frmMain::focusMoved(QWidget *old, QWidget *now)
 {
-    if (event->type() == QEvent::FocusOut) {
-        const auto reason = static_cast<QFocusEvent *>(event)->reason();
-        // Switching to another window (or a menu opening) is not leaving the field.
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            // Runs once the focus has moved, like a lost-focus notification: the message box
-            // of the range rule then opens over a window whose focus change is complete.
-            if (watched == txtFPS)
-                QTimer::singleShot(0, this, &frmMain::txtFPS_LostFocus);
-            else if (watched == txtWidth)
-                QTimer::singleShot(0, this, &frmMain::txtWidth_LostFocus);
-            else if (watched == txtHeight)
-                QTimer::singleShot(0, this, &frmMain::txtHeight_LostFocus);
-        }
+    if (old == txtFPS || old == txtWidth || old == txtHeight)
+        m_leftField = static_cast<QLineEdit *>(old);
+    if (!m_leftField || !now)
+        return; // the window lost the activation: the field is not left yet
+    if (now == m_leftField) {
+        m_leftField = nullptr; // back in the field without having visited another control
+        return;
     }
-    return QMainWindow::eventFilter(watched, event);
+    // Only a control of this window counts. The menu bar takes the focus for keyboard
+    // navigation (Alt alone, a menu closed with Escape) and hands it back; it accepts no focus
+    // of its own (NoFocus), as the window itself. Menus, message boxes and other windows are
+    // not controls of this window.
+    if (now->window() != this || now->focusPolicy() == Qt::NoFocus)
+        return;
+    QLineEdit *left = std::exchange(m_leftField, nullptr);
+    // Runs once the focus has moved, like a lost-focus notification: the message box of the
+    // range rule then opens over a window whose focus change is complete.
+    QTimer::singleShot(0, this, [this, left] {
+        if (left == txtFPS)
+            txtFPS_LostFocus();
+        else if (left == txtWidth)
+            txtWidth_LostFocus();
+        else
+            txtHeight_LostFocus();
+    });
 }
 
 } // namespace kelbo

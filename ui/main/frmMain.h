@@ -120,8 +120,9 @@ private:
     // Tells the user, and returns true, when the list cannot take another entry.
     bool refuseFullList();
     // Decodes `path` into picTemp; when that works, appends it as the selected entry and
-    // draws the thumbnail. False (nothing appended) when the picture cannot be decoded.
-    bool appendPicture(const QString &path);
+    // draws the thumbnail. False (nothing appended, the user told) when the picture cannot be
+    // decoded; the message then also counts the `notReached` chosen files that follow it.
+    bool appendPicture(const QString &path, int notReached = 0);
     void drawThumbnail();
     // The slider maximum follows the entry count, within the slider's range 1..32767.
     void updateSliderMaximum();
@@ -161,7 +162,6 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
@@ -175,11 +175,17 @@ private:
     void connectExport();
     void connectAbout();
     void runPerChangeRule(NumericField field, QLineEdit *edit);
+    // Runs the range rule of a numeric field once the focus has gone from it to another
+    // control of this window; a visit to the menu bar or to another window is not leaving.
+    void focusMoved(QWidget *old, QWidget *now);
 
     Services &m_services;
     std::unique_ptr<LineEditField> m_fps, m_width, m_height;
     std::unique_ptr<TreeListEntries> m_files;
     bool m_unloaded = false;
+    // The numeric field the focus last went out of, until the focus reaches another control
+    // of this window or comes back to it.
+    QLineEdit *m_leftField = nullptr;
 };
 
 } // namespace kelbo

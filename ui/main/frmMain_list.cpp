@@ -40,13 +40,19 @@ bool frmMain::refuseFullList()
     return true;
 }
 
-bool frmMain::appendPicture(const QString &path)
+bool frmMain::appendPicture(const QString &path, int notReached)
 {
     if (!LoadPicture(path, picTemp->surface())) {
-        // Nothing is added; say why rather than leave the user wondering.
-        m_services.message(QStringLiteral("Impossible de lire l'image :\n") + path
-                               + QStringLiteral("\nElle n'a pas été ajoutée à la liste."),
-                           app::title(), MsgIcon::Exclamation);
+        // Nothing is added; say why rather than leave the user wondering, and say how many
+        // chosen files the stop leaves out.
+        QString text = QStringLiteral("Impossible de lire l'image :\n") + path
+            + QStringLiteral("\nElle n'a pas été ajoutée à la liste.");
+        if (notReached == 1)
+            text += QStringLiteral("\nLe fichier choisi après elle n'a pas été ajouté non plus.");
+        else if (notReached > 1)
+            text += QStringLiteral("\nLes %1 fichiers choisis après elle n'ont pas été ajoutés non plus.")
+                        .arg(notReached);
+        m_services.message(text, app::title(), MsgIcon::Exclamation);
         return false;
     }
     m_files->add(path);
@@ -94,13 +100,15 @@ void frmMain::cmdAddM_Click()
         return;
     // Every name comes back whole, blanks included, with the long form of its folder.
     const ChosenFiles chosen = unpackChosenFiles(dialog.mFile);
-    for (const QString &path : chosen.paths) {
+    for (qsizetype i = 0; i < chosen.paths.size(); ++i) {
+        const QString &path = chosen.paths.at(i);
         if (!FileExists(path))
             continue;
         if (refuseFullList())
             break;
-        // A file that cannot be decoded ends the operation: the entries added before it stay.
-        if (!appendPicture(path))
+        // A file that cannot be decoded ends the operation: the entries added before it stay,
+        // the files chosen after it are not added.
+        if (!appendPicture(path, int(chosen.paths.size() - 1 - i)))
             return;
     }
     updateSliderMaximum();

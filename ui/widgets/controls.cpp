@@ -3,14 +3,18 @@
 #include <QLineEdit>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace kelbo {
 
 namespace {
 
-// Undoes a user edit (typing, pasting, dropping) that leaves more characters than the limit,
-// unless the edit only deleted characters from a longer text the program had set. QLineEdit
-// emits textEdited, for user edits only, before textChanged; the text before the edit is the
-// one of the last textChanged.
+// Keeps user edits (typing, pasting, dropping) within the limit: the characters the edit
+// inserted are cut so that the text holds at most the limit, as a field with a maximum length
+// does. A key typed into a full field therefore changes nothing, and a pasted text is cut to
+// what fits. An edit that only deleted characters from a longer text the program had set is
+// kept. QLineEdit emits textEdited, for user edits only, before textChanged; the text before
+// the edit is the one of the last textChanged.
 class TypingLimit final : public QObject {
 public:
     TypingLimit(QLineEdit &edit, int characters)
@@ -36,9 +40,22 @@ private:
     {
         if (text.size() <= m_characters || onlyDeleted(m_before, text))
             return;
-        const int cursor = int(m_before.size());
-        m_edit.setText(m_before);
-        m_edit.setCursorPosition(cursor);
+        // The edit replaced the middle of the old text by the run between the unchanged
+        // start and the unchanged end; that run keeps only the characters that fit.
+        qsizetype prefix = 0;
+        while (prefix < m_before.size() && prefix < text.size()
+               && m_before.at(prefix) == text.at(prefix))
+            ++prefix;
+        qsizetype suffix = 0;
+        while (suffix < m_before.size() - prefix && suffix < text.size() - prefix
+               && m_before.at(m_before.size() - 1 - suffix) == text.at(text.size() - 1 - suffix))
+            ++suffix;
+        const qsizetype inserted = text.size() - prefix - suffix;
+        const qsizetype room = std::max<qsizetype>(0, m_characters - prefix - suffix);
+        const qsizetype kept = std::min(inserted, room);
+        const QString cut = text.left(prefix + kept) + text.right(suffix);
+        m_edit.setText(cut);
+        m_edit.setCursorPosition(int(prefix + kept));
     }
 
     QLineEdit &m_edit;

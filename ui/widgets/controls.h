@@ -8,8 +8,9 @@ class QTreeWidget;
 
 namespace kelbo {
 
-// Limits what the user can type or paste into `edit` to `characters` characters, while text
-// set by the program is kept whole (QLineEdit's own maximum length would cut it too).
+// Limits what the user can type or paste into `edit` to `characters` characters: a key typed
+// into a full field changes nothing, a pasted text is cut to what fits. Text set by the
+// program is kept whole (QLineEdit's own maximum length would cut it too).
 void setTypingLimit(QLineEdit &edit, int characters);
 
 class LineEditField final : public TextField {

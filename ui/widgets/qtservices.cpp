@@ -1,5 +1,7 @@
 #include "ui/widgets/qtservices.h"
 
+#include "ui/widgets/fileicons.h"
+
 #include "avi/avifile.h"
 #include "ui/widgets/compressdialog.h"
 
@@ -8,9 +10,12 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
 #include <QUrl>
+#include <QWindow>
 
 namespace kelbo {
 
@@ -54,37 +59,80 @@ QString displayText(QString text)
     return text;
 }
 
-QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
-{
-    QFileDialog dialog(QApplication::activeWindow(), request.title);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
-                                                       : QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(qtNameFilters(request.filter));
-    if (!request.fileName.isEmpty())
-        dialog.selectFile(request.fileName);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    const QStringList files = dialog.selectedFiles();
-    return files.isEmpty() ? QString() : files.first();
-}
-
-} // namespace
-
-MsgResult QtServices::messageBox(const MessageRequest &request)
+MsgResult runMessageBox(const MessageRequest &request,
+                        QMessageBox::StandardButton questionDefault = QMessageBox::Yes)
 {
     QMessageBox box(toQtIcon(request.icon), request.title, displayText(request.text),
                     QMessageBox::NoButton,
                     QApplication::activeWindow());
     if (request.buttons == MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
+        box.setDefaultButton(questionDefault);
         return box.exec() == QMessageBox::Yes ? MsgResult::Yes : MsgResult::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return MsgResult::Ok;
+}
+
+// Asked before an existing file is replaced. Qt's own question takes the dialog's title, too
+// long for the box's title bar, and its French text lacks the full stop of the first line.
+bool confirmReplace(const QString &path)
+{
+    const MessageRequest question{
+        QStringLiteral("« %1 » existe déjà.\nVoulez-vous le remplacer ?").arg(QFileInfo(path).fileName()),
+        QStringLiteral("Enregistrer sous"), MsgIcon::Question, MsgButtons::YesNo};
+    // No is the default: Enter must not destroy a file.
+    return runMessageBox(question, QMessageBox::No) == MsgResult::Yes;
+}
+
+QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
+{
+    NameOnlyIconProvider icons; // outlives the dialog, which keeps a pointer to it
+    QFileDialog dialog(QApplication::activeWindow(), request.title);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true); // asked below
+    dialog.setNameFilters(qtNameFilters(request.filter));
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        const QStringList files = dialog.selectedFiles();
+        if (files.isEmpty())
+            return {};
+        const QString chosen = files.first();
+        if (mode == QFileDialog::AcceptOpen || !QFileInfo(chosen).exists()
+            || confirmReplace(chosen))
+            return chosen;
+        // No: back to the dialog, where the same name stands chosen.
+        dialog.selectFile(chosen);
+    }
+}
+
+// The main window the user works in: the active window when it is one, else the first main
+// window shown.
+QWidget *activeMainWindow()
+{
+    if (QWidget *active = QApplication::activeWindow(); qobject_cast<QMainWindow *>(active))
+        return active;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (qobject_cast<QMainWindow *>(window) && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+MsgResult QtServices::messageBox(const MessageRequest &request)
+{
+    return runMessageBox(request);
 }
 
 QString QtServices::showOpen(const FileDialogRequest &request)
@@ -112,7 +160,7 @@ bool QtServices::startProgram(const QString &program)
     return QProcess::startDetached(program, {});
 }
 
-long QtServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+long QtServices::chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
                                 AVICOMPRESSOPTIONS &options)
 {
     CompressionDialog dialog(flags, QSize(stream.rcFrame.right - stream.rcFrame.left,
@@ -122,8 +170,14 @@ long QtServices::aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVIST
         if (dialog.exec() != QDialog::Accepted)
             return 0;
     } else {
-        // No owner: the dialog blocks only its caller; every window stays usable.
+        // No owner: the dialog blocks only its caller; every window stays usable. It stays
+        // above the main window all the same (a transient window of it), so that a click on
+        // the main window does not hide it.
         dialog.setWindowModality(Qt::NonModal);
+        if (QWidget *main = activeMainWindow()) {
+            dialog.createWinId();
+            dialog.windowHandle()->setTransientParent(main->windowHandle());
+        }
         QEventLoop loop;
         QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
         dialog.show();

@@ -20,7 +20,7 @@ public:
     void showModal(QDialog &dialog) override;
     bool openUrl(const QString &url) override;
     bool startProgram(const QString &program) override;
-    long aviSaveOptions(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
+    long chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,
                         AVICOMPRESSOPTIONS &options) override;
 };
 

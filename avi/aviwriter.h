@@ -1,0 +1,132 @@
+#pragma once
+// One AVI file being written: the stream header, the compressor, the frame format and the
+// frames, on libavformat's AVI muxer, libavcodec's encoders and libswscale. The handle calls of
+// avi/avifile.h are a thin layer over it. The writer owns every FFmpeg object it makes; each
+// call that fails leaves it in a state where finish() still releases everything.
+
+#include "avi/avifile.h"
+#include "avi/replacingfile.h"
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVIOContext;
+struct AVPacket;
+struct SwsContext;
+
+namespace kelbo {
+
+struct Compressor;
+
+// Frees an FFmpeg object with its library's own call.
+struct FFmpegDeleter {
+    void operator()(AVFormatContext *output) const;
+    void operator()(AVIOContext *io) const; // an output made with avio_alloc_context
+    void operator()(AVCodecContext *codec) const;
+    void operator()(AVFrame *frame) const;
+    void operator()(AVPacket *packet) const;
+    void operator()(SwsContext *scaler) const;
+};
+template <typename T>
+using FFmpegPtr = std::unique_ptr<T, FFmpegDeleter>;
+
+constexpr int kBitmapInfoHeaderBytes = 40;
+
+// The frame format fixed by AVIStreamSetFormat: bottom-up BI_RGB rows padded to 4 bytes.
+struct FrameFormat {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0; // 24 or 32
+    int stride = 0;   // bytes per row, a multiple of 4
+    long imageSize = 0;
+    std::array<std::uint8_t, kBitmapInfoHeaderBytes> header{}; // the BITMAPINFOHEADER as given
+};
+
+// The format described by a bitmap-information block of `size` bytes, or nothing when the
+// writer does not take it.
+std::optional<FrameFormat> parseFrameFormat(const void *format, long size);
+
+class AviWriter {
+public:
+    // Opens `path` for writing: the file is written under a temporary name beside it (see
+    // ReplacingFile), so `path` keeps what it holds until the file is complete. AVIERR_FILEOPEN
+    // when the temporary cannot be created or `path` cannot be replaced.
+    static HRESULT open(const QString &path, std::unique_ptr<AviWriter> &writer);
+    ~AviWriter();
+    AviWriter(const AviWriter &) = delete;
+    AviWriter &operator=(const AviWriter &) = delete;
+
+    // The one video stream (see AVIFileCreateStream).
+    HRESULT createStream(const AVISTREAMINFOA &info);
+    bool hasStream() const { return m_streamCreated; }
+    const AVISTREAMINFOA &streamInfo() const { return m_info; }
+
+    // The compressor chosen for the stream, once (see AVIMakeCompressedStream).
+    HRESULT chooseCompression(const AVICOMPRESSOPTIONS &options);
+    bool hasCompression() const { return m_compressionChosen; }
+
+    // Fixes the frame format and starts the stream: with the chosen compressor when
+    // `compressed`, else with full frames (see AVIStreamSetFormat).
+    HRESULT setFormat(const void *format, long formatSize, bool compressed);
+    bool hasFormat() const { return m_format.has_value(); }
+
+    // One frame of DIB bits at sample `start` (see AVIStreamWrite).
+    HRESULT write(long start, long samples, const void *buffer, long size, long *bytesWritten);
+
+    // The file is not to be completed: finish() removes it, whatever was written.
+    void abandon() { m_abandoned = true; }
+
+    // Completes the file: flushes the encoder, writes the index, puts the file in place of the
+    // target. A file that got no frame, or was abandoned, is dropped instead and AVIERR_OK
+    // returned (the target is left as it was). Otherwise AVIERR_OK, or why the file could not
+    // be completed: the file is then dropped too. Later calls do nothing.
+    HRESULT finish();
+
+private:
+    AviWriter() = default;
+    HRESULT openEncoder(const FrameFormat &format, const Compressor &compressor,
+                        const AVICOMPRESSOPTIONS &options);
+    HRESULT startStream(const FrameFormat &format, const Compressor &compressor,
+                        const AVICOMPRESSOPTIONS &options);
+    HRESULT writePacket(AVPacket *packet);
+    HRESULT drainEncoder(long *bytes);
+    HRESULT encodeFrame(const std::uint8_t *bits, long *bytes);
+    HRESULT completeFile();
+    bool patchHeaders() const;
+
+    ReplacingFile m_file;
+    int m_fd = -1;                        // m_file's descriptor, for the output's callbacks
+    FFmpegPtr<AVIOContext> m_io;          // writes into m_file
+    FFmpegPtr<AVFormatContext> m_output;  // the muxer, writing through m_io
+    bool m_streamCreated = false;
+    AVISTREAMINFOA m_info;
+    bool m_compressionChosen = false;
+    AVICOMPRESSOPTIONS m_options;
+
+    // Fixed by setFormat.
+    std::optional<FrameFormat> m_format;
+    const Compressor *m_compressor = nullptr;
+    int m_streamIndex = -1;
+    int m_timeBase[2] = {1, 1}; // dwScale / dwRate
+    FFmpegPtr<AVCodecContext> m_encoder;
+    FFmpegPtr<AVFrame> m_frame;
+    FFmpegPtr<SwsContext> m_scaler;
+    FFmpegPtr<AVPacket> m_packet;
+    int m_frameQuality = 0; // lambda given with each frame; 0: none
+    bool m_headerWritten = false;
+
+    std::int64_t m_nextSample = 0;
+    bool m_writeFailed = false; // the file itself could not be written
+    bool m_abandoned = false;
+    bool m_finished = false;
+};
+
+} // namespace kelbo

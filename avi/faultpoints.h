@@ -1,0 +1,23 @@
+#pragma once
+// Places where the AVI writer can be told to fail as the library call made there would, so
+// that tests reach error paths no real file or limit provokes (an allocation that fails, an
+// encoder that refuses its settings). Nothing is armed in the program.
+
+namespace kelbo::avifault {
+
+enum Point : unsigned {
+    EncoderSetting = 1u << 0, // an encoder's own option (libx264's crf)
+    ColourDetails = 1u << 1,  // the colour range and matrix of the RGB to YUV conversion
+    MuxerOption = 1u << 2,    // a muxer option put in its dictionary
+    EncoderOpen = 1u << 3,    // the encoder's start
+    EncoderFlush = 1u << 4,   // the end of the stream sent to the encoder
+    FormatPatch = 1u << 5,    // the stream header and format fixed in the closed file
+};
+
+// Every point of `points` fails from now on, until disarm().
+void arm(unsigned points);
+void disarm();
+// True when the writer must fail at `point`.
+bool failsAt(Point point);
+
+} // namespace kelbo::avifault

@@ -1,0 +1,109 @@
+#include "avi/replacingfile.h"
+
+#include <cerrno>
+#include <random>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kelbo {
+
+namespace {
+
+// Whether a new file may take the place of `target`: none there yet, a symbolic link (replaced
+// itself), or a regular file that could be opened for writing.
+bool replaceable(const std::filesystem::path &target)
+{
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (S_ISLNK(st.st_mode))
+        return true;
+    return S_ISREG(st.st_mode) && ::access(target.c_str(), W_OK) == 0;
+}
+
+std::string randomSuffix(std::mt19937 &random)
+{
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix(6, ' ');
+    for (char &c : suffix)
+        c = kLetters[pick(random)];
+    return suffix;
+}
+
+// Flushes a folder's entries (the rename) to disk. A failure here leaves the file in place
+// all the same, so it is not reported.
+void syncFolder(const std::filesystem::path &folder)
+{
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+}
+
+std::filesystem::path folderOf(const std::filesystem::path &target)
+{
+    const std::filesystem::path folder = target.parent_path();
+    return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+} // namespace
+
+bool ReplacingFile::create(const std::filesystem::path &target)
+{
+    discard();
+    const std::string name = target.filename().string();
+    if (name.empty() || name == "." || name == ".." || !replaceable(target))
+        return false;
+    std::mt19937 random(std::random_device{}());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path temporary =
+            folderOf(target) / ("." + name + "." + randomSuffix(random));
+        const int fd =
+            ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            m_target = target;
+            m_temporary = temporary;
+            m_fd = fd;
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
+}
+
+bool ReplacingFile::commit()
+{
+    if (m_fd < 0)
+        return false;
+    const bool synced = ::fsync(m_fd) == 0;
+    const bool closed = ::close(m_fd) == 0;
+    m_fd = -1;
+    if (!synced || !closed || ::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        discard();
+        return false;
+    }
+    m_temporary.clear();
+    syncFolder(folderOf(m_target));
+    return true;
+}
+
+void ReplacingFile::discard()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temporary.empty()) {
+        ::unlink(m_temporary.c_str());
+        m_temporary.clear();
+    }
+}
+
+} // namespace kelbo

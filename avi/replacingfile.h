@@ -1,0 +1,42 @@
+#pragma once
+// A file written under a hidden temporary name in its target's folder (same file system) and
+// renamed over the target only when it is complete: until then, and whenever it is not
+// completed, the target stays as it was, byte for byte.
+//
+// A target that is a symbolic link is replaced by the new file: the temporary is made beside
+// the link and renamed over it; the file the link pointed to is left alone.
+
+#include <filesystem>
+
+namespace kelbo {
+
+class ReplacingFile {
+public:
+    ReplacingFile() = default;
+    ~ReplacingFile() { discard(); }
+    ReplacingFile(const ReplacingFile &) = delete;
+    ReplacingFile &operator=(const ReplacingFile &) = delete;
+
+    // Creates ".NAME.XXXXXX" beside `target` (O_EXCL, mode 0644 less the umask), open for
+    // reading and writing. False when the folder cannot take it, or when the target is a
+    // folder, another special file, or a regular file that cannot be written.
+    bool create(const std::filesystem::path &target);
+
+    // The open temporary file; -1 when there is none.
+    int descriptor() const { return m_fd; }
+    const std::filesystem::path &temporaryPath() const { return m_temporary; }
+
+    // Puts the data on disk, closes the temporary and renames it over the target. False when
+    // any step fails; the temporary is then removed and the target left as it was.
+    bool commit();
+
+    // Closes and removes the temporary; the target is left as it was.
+    void discard();
+
+private:
+    std::filesystem::path m_target;
+    std::filesystem::path m_temporary;
+    int m_fd = -1;
+};
+
+} // namespace kelbo
