@@ -30,6 +30,7 @@ private Q_SLOTS:
     void startState();
     void patterns_data();
     void patterns();
+    void naturalOrder();
     void folderList();
     void enterOpensFolderWithoutClosing();
     void okWithSelection_data();
@@ -77,6 +78,8 @@ void TestFrmFile::initTestCase()
     QVERIFY(writePicture(m_root + QStringLiteral("/f g.bmp"), solidImage(size, Qt::magenta)));
     QVERIFY(writePicture(m_root + QStringLiteral("/.hidden.bmp"), solidImage(size, Qt::black)));
     QVERIFY(writePicture(m_root + QStringLiteral("/sous dossier/h.bmp"), solidImage(size, Qt::white)));
+    QVERIFY(solidImage(size, Qt::gray).save(m_root + QStringLiteral("/p.png")));
+    QVERIFY(solidImage(size, Qt::darkGray).save(m_root + QStringLiteral("/t.tif")));
     QFile broken(m_root + QStringLiteral("/z.jpg"));
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
@@ -148,7 +151,12 @@ void TestFrmFile::layout()
     QStringList items;
     for (int i = 0; i < dlg->cmbList->count(); ++i)
         items << dlg->cmbList->itemText(i);
-    QCOMPARE(items, (QStringList{"*.bmp;*.gif;*.jpg;*.jpeg", "*.gif", "*.jpg", "*.jpeg", "*.bmp"}));
+    QCOMPARE(items.mid(0, 5), (QStringList{"*.bmp;*.gif;*.jpg;*.jpeg", "*.gif", "*.jpg", "*.jpeg", "*.bmp"}));
+    // Then the other formats Qt reads here, PNG, TIFF and WebP among them.
+    QCOMPARE(items.size(), 6);
+    QVERIFY(items[5].startsWith(QStringLiteral("Autres images (*.")));
+    for (const char *pattern : {"*.png;", "*.tif;", "*.webp"})
+        QVERIFY2(items[5].contains(QLatin1String(pattern)), pattern);
     QVERIFY(!dlg->cmbList->isEditable());
     QCOMPARE(dlg->File1->selectionMode(), QAbstractItemView::ExtendedSelection);
     QVERIFY(dlg->imgPre->hasScaledContents());
@@ -175,6 +183,7 @@ void TestFrmFile::patterns_data()
     QTest::addColumn<QStringList>("names");
     QTest::newRow("all pictures") << 0 << QStringList{"a.bmp", "b.gif", "c.jpg", "d.jpeg", "E.JPG", "f g.bmp", "z.jpg"};
     QTest::newRow("gif") << 1 << QStringList{"b.gif"};
+    QTest::newRow("other formats") << 5 << QStringList{"p.png", "t.tif"};
     QTest::newRow("jpg") << 2 << QStringList{"c.jpg", "E.JPG", "z.jpg"};
     QTest::newRow("jpeg without jpg") << 3 << QStringList{"d.jpeg"};
     QTest::newRow("bmp") << 4 << QStringList{"a.bmp", "f g.bmp"};
@@ -188,6 +197,17 @@ void TestFrmFile::patterns()
     dlg->cmbList->setCurrentIndex(index == 0 ? 1 : 0);
     dlg->cmbList->setCurrentIndex(index);
     QCOMPARE(fileNames(), names);
+}
+
+void TestFrmFile::naturalOrder()
+{
+    const QString folder = m_tmp.filePath(QStringLiteral("naturel"));
+    QVERIFY(QDir().mkpath(folder));
+    for (const char *name : {"img10.jpg", "IMG2.jpg", "img1.jpg", "école.jpg", "zèbre.jpg"})
+        QVERIFY(solidImage(QSize(8, 8), Qt::red).save(folder + QLatin1Char('/') + QString::fromUtf8(name)));
+    showDialog();
+    QVERIFY(dlg->Dir1->setPath(folder));
+    QCOMPARE(fileNames(), (QStringList{"école.jpg", "img1.jpg", "IMG2.jpg", "img10.jpg", "zèbre.jpg"}));
 }
 
 void TestFrmFile::folderList()

@@ -1,5 +1,7 @@
 #include "ui/filechooser/filelists.h"
 
+#include "platform/naturalorder.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -28,8 +30,10 @@ QStringList sortedEntries(const QString &folder, const QStringList &nameFilters,
     QDir dir(folder);
     dir.setNameFilters(nameFilters);
     dir.setFilter(filters);
-    dir.setSorting(QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    return dir.entryList();
+    dir.setSorting(QDir::Unsorted);
+    QStringList names = dir.entryList();
+    sortNaturally(names); // img2 before img10
+    return names;
 }
 
 } // namespace

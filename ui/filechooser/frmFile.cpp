@@ -1,12 +1,13 @@
 #include "ui/filechooser/frmFile.h"
 
+#include "frame/fitpicture.h"
+#include "frame/pictureformats.h"
 #include "platform/system.h"
 #include "project/chosenfiles.h"
 #include "ui/filechooser/filelists.h"
 
 #include <QComboBox>
 #include <QDir>
-#include <QImageReader>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -29,26 +30,31 @@ W *place(W *widget, const QRect &rect)
     return widget;
 }
 
-// The picture of `path` at `size`, stretched on each axis; a null image when the file
-// cannot be decoded. Large JPEG pictures are decoded straight at the reduced size.
+// The picture of `path` at `size`, upright and stretched on each axis; a null image when the
+// file cannot be decoded. Large JPEG pictures are decoded straight at the reduced size.
 QImage stretchedPicture(const QString &path, QSize size)
 {
-    QImageReader reader(path);
-    if (reader.size().isValid())
-        reader.setScaledSize(size);
-    QImage image = reader.read();
-    if (!image.isNull() && image.size() != size)
-        image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return image;
+    Surface scratch;
+    Surface target(size);
+    if (!FitPicture(path, scratch, target))
+        return {};
+    return target.image();
 }
 
 } // namespace
 
 const QStringList &frmFile::patterns()
 {
-    static const QStringList list{
-        QStringLiteral("*.bmp;*.gif;*.jpg;*.jpeg"), QStringLiteral("*.gif"), QStringLiteral("*.jpg"),
-        QStringLiteral("*.jpeg"), QStringLiteral("*.bmp")};
+    static const QStringList list = [] {
+        QStringList l{QStringLiteral("*.bmp;*.gif;*.jpg;*.jpeg"), QStringLiteral("*.gif"), QStringLiteral("*.jpg"),
+                      QStringLiteral("*.jpeg"), QStringLiteral("*.bmp")};
+        QStringList others;
+        for (const QString &suffix : otherPictureSuffixes())
+            others << QStringLiteral("*.") + suffix;
+        if (!others.isEmpty())
+            l << QStringLiteral("Autres images (") + others.join(QLatin1Char(';')) + QLatin1Char(')');
+        return l;
+    }();
     return list;
 }
 
@@ -128,7 +134,12 @@ void frmFile::Form_Load()
 
 void frmFile::cmbList_Click()
 {
-    File1->setPattern(cmbList->currentText());
+    // "Autres images (*.png;*.tif)" filters by what stands between its parentheses.
+    QString pattern = cmbList->currentText();
+    const qsizetype open = pattern.indexOf(QLatin1Char('('));
+    if (open >= 0 && pattern.endsWith(QLatin1Char(')')))
+        pattern = pattern.mid(open + 1, pattern.size() - open - 2);
+    File1->setPattern(pattern);
 }
 
 void frmFile::Drive1_Change()
