@@ -7,6 +7,16 @@ if(KELBO_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(kelbo_options INTERFACE -fsanitize=address,undefined)
 endif()
+# The fuzz build: every library gets libFuzzer's coverage instrumentation and the sanitizers;
+# only the fuzz targets link the fuzzer's main (-fsanitize=fuzzer, fuzz/CMakeLists.txt).
+if(KELBO_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "KELBO_FUZZ needs clang (libFuzzer): configure with -DCMAKE_CXX_COMPILER=clang++-14")
+  endif()
+  target_compile_options(kelbo_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kelbo_options INTERFACE -fsanitize=address,undefined)
+endif()
 
 # kelbo_add_library(NAME SOURCES... LINK deps... [PRIVATE_LINK deps...]): one static library
 # per folder. LINK is what its headers need, PRIVATE_LINK what only its sources use.

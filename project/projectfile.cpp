@@ -41,7 +41,8 @@ QString composeProjectText(const QString &fps, const QString &width, const QStri
 
 QString decodeProjectBytes(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(bytes);
     if (utf8.hasError())
         return fromWindows1252(bytes);

@@ -4,6 +4,8 @@
 # prints the exact command to run and stops.
 #   --run         also what the window needs on a machine without a display (Xvfb)
 #   --screenshot  also what scripts/screenshot.sh needs (Xvfb, xdotool, ImageMagick)
+#   --ci          also what continuous integration runs besides the tests: clang and libFuzzer
+#                 for scripts/fuzz.sh
 set -euo pipefail
 
 packages=(
@@ -24,6 +26,9 @@ case "${1:-}" in
     ;;
   --screenshot)
     packages+=(xvfb xauth xdotool imagemagick)
+    ;;
+  --ci)
+    packages+=(clang-14 libclang-rt-14-dev)
     ;;
 esac
 

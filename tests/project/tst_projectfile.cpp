@@ -100,6 +100,8 @@ void TestProjectFile::decode_data()
     QTest::newRow("ascii") << QByteArray("30\r\n/a.bmp") << QStringLiteral("30\r\n/a.bmp");
     QTest::newRow("utf-8 é") << QByteArray("/photos/\xc3\xa9t\xc3\xa9.jpg") << QStringLiteral("/photos/été.jpg");
     QTest::newRow("utf-8 with byte-order mark") << QByteArray("\xef\xbb\xbf" "30") << QStringLiteral("30");
+    QTest::newRow("only the first mark is dropped")
+        << QByteArray("\xef\xbb\xbf\xef\xbb\xbf" "30") << QStringLiteral("\uFEFF" "30");
     QTest::newRow("windows-1252 é") << QByteArray("C:\\Images\\\xe9t\xe9.jpg") << QStringLiteral("C:\\Images\\été.jpg");
     QTest::newRow("windows-1252 euro and quotes") << QByteArray("\x80 \x93x\x94 \x9c") << QStringLiteral("€ “x” œ");
 }
