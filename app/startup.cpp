@@ -18,6 +18,7 @@ QString StartupServices::showOpen(const FileDialogRequest &request)
 }
 
 QString StartupServices::showSave(const FileDialogRequest &request) { return m_inner.showSave(request); }
+std::optional<QString> StartupServices::inputText(const InputRequest &request) { return m_inner.inputText(request); }
 void StartupServices::showModal(QDialog &dialog) { m_inner.showModal(dialog); }
 bool StartupServices::openUrl(const QString &url) { return m_inner.openUrl(url); }
 bool StartupServices::startProgram(const QString &program) { return m_inner.startProgram(program); }

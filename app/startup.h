@@ -32,6 +32,7 @@ public:
     QString showOpen(const FileDialogRequest &request) override;
     QString showSave(const FileDialogRequest &request) override;
     void showModal(QDialog &dialog) override;
+    std::optional<QString> inputText(const InputRequest &request) override;
     bool openUrl(const QString &url) override;
     bool startProgram(const QString &program) override;
     long chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,

@@ -100,7 +100,7 @@ enum class FrameStatus { Ready, NotDecoded, NotSaved, NotRead, ReadError };
 // Entry `entry` fitted onto picSave, saved as the temporary BMP file and read back.
 FrameStatus composeFrame(ExportJob &w, int entry, const QString &temporary, cDIB &dib)
 {
-    if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave))
+    if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave, w.fit))
         return FrameStatus::NotDecoded;
     w.picSave.refresh();
     w.picSave.commitPicture();
@@ -399,9 +399,10 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 
 ExportOutcome SaveAvi(ExportJob &w)
 {
+    // The dialog adds ".avi" to a name typed without an extension.
     const QString path = w.services.showSave({QStringLiteral("Enregistrer au format AVI sous"),
                                               QStringLiteral("Videos au format AVI (*.avi)|*.avi|"),
-                                              QString()});
+                                              QString(), QStringLiteral("avi")});
     if (path.isEmpty())
         return ExportOutcome::Cancelled;
     // A pipe, a device or a folder is never written to or replaced.

@@ -5,6 +5,7 @@
 // export tells the outside goes through Services (messages, dialogs) and an ExportObserver
 // (frames written, progress, stop requests).
 
+#include "frame/fitpicture.h"
 #include "frame/surface.h"
 #include "platform/services.h"
 #include "project/fields.h"
@@ -56,6 +57,8 @@ struct ExportJob {
     ExportObserver *observer = nullptr;
     // The temporary frame file; empty for temporaryFramePath().
     QString temporaryFile = {};
+    // How each picture fills the frame.
+    FrameFit fit = FrameFit::Stretch;
 };
 
 enum class ExportOutcome {

@@ -87,6 +87,27 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {}, Fram
 
 } // namespace
 
+QString frameFitName(FrameFit fit)
+{
+    switch (fit) {
+    case FrameFit::Stretch:
+        break;
+    case FrameFit::Letterbox:
+        return QStringLiteral("letterbox");
+    case FrameFit::Crop:
+        return QStringLiteral("crop");
+    }
+    return QStringLiteral("stretch");
+}
+
+std::optional<FrameFit> frameFitFromName(const QString &name)
+{
+    for (FrameFit fit : {FrameFit::Stretch, FrameFit::Letterbox, FrameFit::Crop})
+        if (frameFitName(fit) == name)
+            return fit;
+    return std::nullopt;
+}
+
 bool LoadPicture(const QString &path, Surface &scratch)
 {
     return decodeInto(path, scratch);

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace kelbo {
 
 // How a picture fills a frame.
@@ -15,6 +17,11 @@ enum class FrameFit {
     Letterbox, // the whole picture, proportions kept, centred; the rest of the frame black
     Crop,      // the frame filled, proportions kept, centred; what overflows is cut
 };
+
+// "stretch", "letterbox", "crop": the names of the framings on the command line and in the
+// user's settings.
+QString frameFitName(FrameFit fit);
+std::optional<FrameFit> frameFitFromName(const QString &name);
 
 // Decodes the picture file at `path` into `scratch`: its drawing area takes the upright
 // picture's size and transparent pixels show the scratch surface's background colour. False

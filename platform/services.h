@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QDialog;
 class QWidget;
@@ -33,6 +34,15 @@ struct FileDialogRequest {
     QString title;
     QString filter;
     QString fileName; // the initial name; callers set it to ""
+    // Save dialogs: the extension added to a name typed without one ("kelbo", "avi").
+    QString defaultSuffix = {};
+};
+
+// A question answered by a line of text.
+struct InputRequest {
+    QString title;
+    QString prompt;
+    QString initial;
 };
 
 class Services {
@@ -48,6 +58,9 @@ public:
 
     // Shows `dialog` modally and returns when it has been closed or hidden.
     virtual void showModal(QDialog &dialog) = 0;
+
+    // Asks for a line of text; std::nullopt when the user cancelled.
+    virtual std::optional<QString> inputText(const InputRequest &request) = 0;
 
     // Opens a web or mail address with the desktop's handler; false when nothing could open it.
     virtual bool openUrl(const QString &url) = 0;

@@ -38,6 +38,15 @@ QString ScriptedServices::showSave(const FileDialogRequest &request)
     return take(saveAnswers);
 }
 
+std::optional<QString> ScriptedServices::inputText(const InputRequest &request)
+{
+    inputRequests.append(request);
+    const QString answer = take(inputAnswers);
+    if (answer.isNull())
+        return std::nullopt;
+    return answer;
+}
+
 void ScriptedServices::showModal(QDialog &dialog)
 {
     dialogsShown.append(dialog.objectName().isEmpty() ? dialog.windowTitle() : dialog.objectName());

@@ -28,6 +28,9 @@ public:
     std::deque<MsgResult> messageAnswers;
     std::deque<QString> openAnswers;
     std::deque<QString> saveAnswers;
+    // Text questions: recorded, answered in order; a null QString, or no answer, cancels.
+    QList<InputRequest> inputRequests;
+    std::deque<QString> inputAnswers;
     // The compression dialog: each request is recorded; the answers are taken in order. Without
     // a scripted answer the dialog counts as cancelled (0).
     struct CompressionRequest {
@@ -56,6 +59,7 @@ public:
     QString showOpen(const FileDialogRequest &request) override;
     QString showSave(const FileDialogRequest &request) override;
     void showModal(QDialog &dialog) override;
+    std::optional<QString> inputText(const InputRequest &request) override;
     bool openUrl(const QString &url) override;
     bool startProgram(const QString &program) override;
     long chooseCompression(QWidget *owner, std::uint32_t flags, const AVISTREAMINFOA &stream,

@@ -246,9 +246,11 @@ void TestFrmMain::startState()
 void TestFrmMain::menus()
 {
     const QList<QAction *> top = w->menuBar()->actions();
-    QCOMPARE(top.size(), 2);
+    QCOMPARE(top.size(), 4);
     QCOMPARE(top.at(0)->text(), QStringLiteral("Fichier"));
-    QCOMPARE(top.at(1)->text(), QStringLiteral("?"));
+    QCOMPARE(top.at(1)->text(), QStringLiteral("Cadrage"));
+    QCOMPARE(top.at(2)->text(), QStringLiteral("Liste"));
+    QCOMPARE(top.at(3)->text(), QStringLiteral("?"));
     QStringList entries;
     for (QAction *a : top.at(0)->menu()->actions())
         entries << (a->isSeparator() ? QStringLiteral("-") : a->text() + QLatin1Char('|') + a->shortcut().toString(QKeySequence::PortableText));
@@ -257,7 +259,7 @@ void TestFrmMain::menus()
                                    QStringLiteral("Enregistrer le Projet|Ctrl+P"),
                                    QStringLiteral("Ouvrir un Projet|Ctrl+O"), QStringLiteral("-"),
                                    QStringLiteral("Quitter|Ctrl+Q")}));
-    const QList<QAction *> help = top.at(1)->menu()->actions();
+    const QList<QAction *> help = top.at(3)->menu()->actions();
     QCOMPARE(help.size(), 1);
     QCOMPARE(help.at(0)->text(), QStringLiteral("A propos"));
     for (QAction *a : top.at(0)->menu()->actions() + help)
@@ -266,9 +268,10 @@ void TestFrmMain::menus()
 
 void TestFrmMain::menusUseTheWindowFace()
 {
-    const QList<QMenu *> menus = w->menuBar()->findChildren<QMenu *>();
-    QCOMPARE(menus.size(), 2);
-    for (const QMenu *menu : menus) {
+    const QList<QAction *> top = w->menuBar()->actions();
+    QCOMPARE(top.size(), 4);
+    for (const QAction *entry : top) {
+        const QMenu *menu = entry->menu();
         QCOMPARE(QFontInfo(menu->font()).family(), QFontInfo(w->font()).family());
         QCOMPARE(menu->font().pointSizeF(), w->font().pointSizeF());
     }

@@ -69,8 +69,9 @@ public:
     }
     QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return m_output; }
-    // No window is ever shown from here.
+    // No window is ever shown from here, and nobody answers questions.
     void showModal(QDialog &) override {}
+    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
 
@@ -255,6 +256,7 @@ int main(int argc, char *argv[])
     Surface picTemp(QSize(89, 73), 0, QGuiApplication::palette().color(QPalette::Button));
     CommandLineObserver observer(!args->quiet && ::isatty(STDERR_FILENO) == 1);
     ExportJob job{project.files(), project.parts().fields, picSave, picTemp, services, &observer};
+    job.fit = args->fit;
 
     catchStopSignals();
     const int before = services.messagesShown();

@@ -22,7 +22,7 @@ QString usage()
     return QStringLiteral(
         "Utilisation :\n"
         "  kelbo-export PROJET.kelbo SORTIE.avi [--codec FOURCC] [--quality 0-100]\n"
-        "               [--keyframe N] [--datarate KO_PAR_SECONDE]\n"
+        "               [--keyframe N] [--datarate KO_PAR_SECONDE] [--fit CADRAGE] [--quiet]\n"
         "  kelbo-export --list-codecs | --version | --help\n"
         "\n"
         "Enregistre la vidéo AVI d'un projet Kelbo, comme la commande « Enregistrer au format\n"
@@ -31,6 +31,9 @@ QString usage()
         "  --quality 0-100    la qualité de la compression (par défaut : celle du compresseur)\n"
         "  --keyframe N       une image clé toutes les N images\n"
         "  --datarate KO      le débit de données visé, en Ko/s\n"
+        "  --fit CADRAGE      stretch (par défaut) : l'image remplit le cadre, déformée s'il le faut ;\n"
+        "                     letterbox : l'image entière sur fond noir ; crop : le cadre rempli,\n"
+        "                     ce qui dépasse est coupé\n"
         "  --quiet            n'affiche pas l'avancement\n"
         "  --list-codecs      affiche les compresseurs disponibles : code, tabulation, nom\n"
         "  -V, --version      affiche le nom et la version du programme\n"
@@ -84,7 +87,8 @@ std::optional<Arguments> parseArguments(const QStringList &args, QString &error)
             arg = arg.left(equals);
         }
         const QStringList withValue = {QStringLiteral("--codec"), QStringLiteral("--quality"),
-                                       QStringLiteral("--keyframe"), QStringLiteral("--datarate")};
+                                       QStringLiteral("--keyframe"), QStringLiteral("--datarate"),
+                                       QStringLiteral("--fit")};
         if (!withValue.contains(arg)) {
             error = QStringLiteral("Option inconnue : « %1 ».").arg(args.at(i));
             return std::nullopt;
@@ -107,6 +111,13 @@ std::optional<Arguments> parseArguments(const QStringList &args, QString &error)
                 return std::nullopt;
             }
             a.options.fccHandler = found->fourcc;
+        } else if (arg == QStringLiteral("--fit")) {
+            const std::optional<FrameFit> fit = frameFitFromName(value);
+            if (!fit) {
+                error = QStringLiteral("--fit attend stretch, letterbox ou crop : « %1 ».").arg(value);
+                return std::nullopt;
+            }
+            a.fit = *fit;
         } else if (arg == QStringLiteral("--quality")) {
             const auto q = wholeNumber(value, 0, 100);
             if (!q) {

@@ -2,6 +2,7 @@
 // The command line of kelbo-export.
 
 #include "avi/avifile.h"
+#include "frame/fitpicture.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@ struct Arguments {
     bool help = false;
     bool version = false;
     bool quiet = false;
+    FrameFit fit = FrameFit::Stretch;
     QString project;
     QString output;
     AVICOMPRESSOPTIONS options;

@@ -288,13 +288,16 @@ void frmMain::buildMenus()
     mnuFileExit = mnuFile->addAction(QStringLiteral("Quitter"));
     mnuFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
+    buildPictureMenus();
+
     QMenu *mnuHlp = menuBar()->addMenu(QStringLiteral("?"));
     mnuHlp->setObjectName(QStringLiteral("Mnu_Hlp"));
     Mnu_Apropos = mnuHlp->addAction(QStringLiteral("A propos"));
 
     // Menus are windows of their own and do not take the window's face by themselves.
-    for (QMenu *menu : {mnuFile, mnuHlp})
-        menu->setFont(font());
+    for (QAction *entry : menuBar()->actions())
+        if (QMenu *menu = entry->menu())
+            menu->setFont(font());
 
     // The shortcuts work whichever control has the focus.
     for (QAction *action : {mnuFileSaveAvi, mnuFileNPrj, mnuFileSavePrj, mnuFileOPrj, mnuFileExit})
@@ -317,6 +320,7 @@ void frmMain::connectHandlers()
     connectPreview();
     connectExport();
     connectAbout();
+    connectPictures();
 }
 
 void frmMain::Form_Load()

@@ -66,6 +66,9 @@ public:
 
     QAction *mnuFileSaveAvi = nullptr, *mnuFileNPrj = nullptr, *mnuFileSavePrj = nullptr;
     QAction *mnuFileOPrj = nullptr, *mnuFileExit = nullptr, *Mnu_Apropos = nullptr;
+    // "Cadrage": how pictures fill the preview and the video; "Liste": "Répéter l'image…".
+    QAction *mnuFitStretch = nullptr, *mnuFitLetterbox = nullptr, *mnuFitCrop = nullptr;
+    QAction *mnuListRepeat = nullptr;
 
     // Stop request of playback.
     bool mStop = false;
@@ -156,12 +159,25 @@ public:
     // --- About box (frmMain_about.cpp)
     void Mnu_Apropos_Click();
 
+    // --- Pictures as people have them (frmMain_pictures.cpp)
+    // The framing of the preview and the export, remembered for the user between runs.
+    FrameFit frameFit() const { return m_fit; }
+    void setFrameFit(FrameFit fit);
+    // Appends the pictures among `paths` (files, and the pictures directly inside folders) in
+    // natural order; one message names those left out. Refused while a video is written.
+    void dropPictures(const QStringList &paths);
+    // "Répéter l'image…": asks for a duration and inserts that many seconds of copies of the
+    // selected entry after it, at the current frame rate.
+    void mnuListRepeat_Click();
+
 Q_SIGNALS:
     // The main window was unloaded: the program ends.
     void programEnded();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildLayout();
@@ -174,6 +190,10 @@ private:
     void connectPreview();
     void connectExport();
     void connectAbout();
+    void buildPictureMenus();
+    void connectPictures();
+    FrameFit m_fit = FrameFit::Stretch;
+    bool m_exporting = false;
     void runPerChangeRule(NumericField field, QLineEdit *edit);
     // Runs the range rule of a numeric field once the focus has gone from it to another
     // control of this window; a visit to the menu bar or to another window is not leaving.

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QScopeGuard>
 
 #include <memory>
 
@@ -60,6 +61,10 @@ ExportOutcome frmMain::mnuFileSaveAvi_Click()
     WindowExportObserver observer(*this);
     ExportJob job{*m_files, settingsFields(), picSave->surface(), picTemp->surface(), m_services,
                   &observer};
+    job.fit = m_fit;
+    // Pictures dropped meanwhile are refused: the list is what the video is made of.
+    m_exporting = true;
+    const auto done = qScopeGuard([this] { m_exporting = false; });
     return SaveAvi(job);
 }
 

@@ -1,6 +1,7 @@
 #include "ui/main/frmMain.h"
 
 #include "frame/fitpicture.h"
+#include "frame/pictureformats.h"
 #include "platform/system.h"
 #include "project/chosenfiles.h"
 #include "project/imagelist.h"
@@ -81,7 +82,8 @@ void frmMain::cmdAdd_Click()
     const QString name = m_services.showOpen(
         {QStringLiteral("Ajouter une image à la liste"),
          QStringLiteral("Tous les fichiers images|*.bmp;*.gif;*.jpg;*.jpeg|Bitmaps (*.bmp)|*.bmp|"
-                        "GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|"),
+                        "GIF (*.gif)|*.gif|JPEG (*.jpg, *.jpeg)|*.jpg;*.jpeg|")
+             + otherPicturesFilter(),
          QString()});
     if (name.isEmpty() || !FileExists(name))
         return;

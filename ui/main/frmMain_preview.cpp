@@ -34,7 +34,7 @@ void frmMain::slPre_Change()
     if (!FileExists(path))
         return;
     Surface &pre = picPre->surface();
-    if (!FitPicture(path, picTemp->surface(), pre))
+    if (!FitPicture(path, picTemp->surface(), pre, m_fit))
         return;
     pre.refresh();
     pre.commitPicture();

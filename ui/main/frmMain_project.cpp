@@ -48,8 +48,9 @@ bool frmMain::openProjectFile(const QString &path)
 
 void frmMain::mnuFileSavePrj_Click()
 {
+    // The dialog adds ".kelbo" to a name typed without an extension.
     const QString path = m_services.showSave(
-        {QStringLiteral("Enregistrer le projet sous"), kProjectFilter, QString()});
+        {QStringLiteral("Enregistrer le projet sous"), kProjectFilter, QString(), QStringLiteral("kelbo")});
     if (path.isEmpty())
         return;
     (void)saveProject(path, projectParts(), m_services);

@@ -9,7 +9,12 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QEventLoop>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -86,7 +91,7 @@ bool confirmReplace(const QString &path)
     return runMessageBox(question, QMessageBox::No) == MsgResult::Yes;
 }
 
-QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode)
+QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode mode, const QString &folder)
 {
     NameOnlyIconProvider icons; // outlives the dialog, which keeps a pointer to it
     QFileDialog dialog(QApplication::activeWindow(), request.title);
@@ -97,6 +102,11 @@ QString runFileDialog(const FileDialogRequest &request, QFileDialog::AcceptMode 
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true); // asked below
     dialog.setNameFilters(qtNameFilters(request.filter));
+    dialog.setDirectory(folder);
+    // A name typed without an extension gets the one of the files the dialog is for (the
+    // overwrite question below then asks about the file that would really be replaced).
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     for (;;) {
@@ -137,12 +147,36 @@ MsgResult QtServices::messageBox(const MessageRequest &request)
 
 QString QtServices::showOpen(const FileDialogRequest &request)
 {
-    return runFileDialog(request, QFileDialog::AcceptOpen);
+    const QString chosen = runFileDialog(request, QFileDialog::AcceptOpen, nextDialogFolder());
+    if (!chosen.isEmpty())
+        m_lastFolder = QFileInfo(chosen).absolutePath();
+    return chosen;
 }
 
 QString QtServices::showSave(const FileDialogRequest &request)
 {
-    return runFileDialog(request, QFileDialog::AcceptSave);
+    const QString chosen = runFileDialog(request, QFileDialog::AcceptSave, nextDialogFolder());
+    if (!chosen.isEmpty())
+        m_lastFolder = QFileInfo(chosen).absolutePath();
+    return chosen;
+}
+
+QString QtServices::nextDialogFolder() const
+{
+    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        return m_lastFolder;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    return QFileInfo(pictures).isDir() ? pictures : QDir::homePath();
+}
+
+std::optional<QString> QtServices::inputText(const InputRequest &request)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), request.title, request.prompt,
+                                               QLineEdit::Normal, request.initial, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
 }
 
 void QtServices::showModal(QDialog &dialog)
