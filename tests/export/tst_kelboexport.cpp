@@ -1,7 +1,9 @@
 // kelbo-export, run as a separate program the way a script runs it.
 #include "avi/avifile.h"
 #include "avi/compressors.h"
+#include "ui/main/frmMain.h"
 #include "avireadback.h"
+#include "scriptedservices.h"
 
 #include "kelbo/version.h"
 
@@ -63,6 +65,7 @@ private Q_SLOTS:
     void hostileInputs();
     void nameNotUtf8();
     void permissionRefused_data();
+    void fitLikeTheWindow();
     void stoppedOrKilledKeepsOldFile_data();
     void stoppedOrKilledKeepsOldFile();
     void fileSizeLimitKeepsOldFile();
@@ -490,6 +493,48 @@ void TestKelboExport::fileSizeLimitKeepsOldFile()
     QCOMPARE(f.readAll(), old);
 }
 
+// PNG, TIFF and WebP pictures, letterboxed: kelbo-export --fit letterbox writes the very frames
+// the window writes with "Cadrage" > "Bandes noires".
+void TestKelboExport::fitLikeTheWindow()
+{
+    QStringList pictures;
+    for (const char *format : {"png", "tiff", "webp"}) {
+        pictures << m_dir.filePath(QStringLiteral("large.") + QLatin1String(format));
+        QImageWriter writer(pictures.last(), format);
+        if (QByteArray(format) == "webp")
+            writer.setQuality(100); // lossless
+        QVERIFY2(writer.write(syntheticPhoto(240, 120, int(pictures.size()))), format);
+    }
+    const QString kelbo = project(QStringLiteral("fit.kelbo"), QStringLiteral("10"), QStringLiteral("160"),
+                                  QStringLiteral("160"), pictures);
+    const QString cli = m_dir.filePath(QStringLiteral("fit-cli.avi"));
+    const Run r = run({QStringLiteral("--fit"), QStringLiteral("letterbox"), kelbo, cli});
+    QCOMPARE(r.err, QString());
+    QCOMPARE(r.status, 0);
+
+    ScriptedServices services;
+    frmMain window(services);
+    QVERIFY(window.openProjectFile(kelbo));
+    window.setFrameFit(FrameFit::Letterbox);
+    const QString shown = m_dir.filePath(QStringLiteral("fit-window.avi"));
+    services.saveAnswers.push_back(shown);
+    AVICOMPRESSOPTIONS full;
+    full.fccType = streamtypeVIDEO;
+    full.fccHandler = comptypeDIB;
+    full.dwFlags = AVICOMPRESSF_VALID;
+    services.compressionAnswers.push_back({1, full});
+    QCOMPARE(window.mnuFileSaveAvi_Click(), ExportOutcome::Written);
+
+    const AviReadBack a = readAvi(cli, true), b = readAvi(shown, true);
+    QVERIFY2(a.ok && b.ok, qPrintable(a.error + b.error));
+    QCOMPARE(a.frames.size(), 3);
+    QCOMPARE(a.frames, b.frames);
+    // A 2:1 picture in a square frame: black bands above and below.
+    QCOMPARE(a.frames[0].pixelColor(80, 2), QColor(Qt::black));
+    QVERIFY(a.frames[0].pixelColor(80, 80) != QColor(Qt::black));
+    QCOMPARE(a.frames[0].pixelColor(80, 157), QColor(Qt::black));
+}
+
 void TestKelboExport::failuresSayWhy()
 {
     QFETCH(QString, kelbo);
@@ -604,5 +649,5 @@ void TestKelboExport::outputIsAnInput()
     QCOMPARE(projectFile.readAll(), kelboBefore);
 }
 
-QTEST_GUILESS_MAIN(TestKelboExport)
+QTEST_MAIN(TestKelboExport)
 #include "tst_kelboexport.moc"

@@ -1,6 +1,7 @@
 // Picture fitting and the caption overlay, checked pixel by pixel.
 #include "frame/caption.h"
 #include "frame/fitpicture.h"
+#include "picturefiles.h"
 
 #include <QFile>
 #include <QImageWriter>
@@ -9,8 +10,10 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstdlib>
 
 using namespace kelbo;
+using namespace kelbo::test;
 
 namespace {
 
@@ -112,6 +115,10 @@ private Q_SLOTS:
     void multiLineCaption();
     void wideCaptionIsClipped();
     void surfaceSizes();
+    void framings_data();
+    void framings();
+    void uprightByExif_data();
+    void uprightByExif();
 
 private:
     QTemporaryDir dir;
@@ -443,6 +450,89 @@ void TestFrame::surfaceSizes()
     QCOMPARE(s.scaleHeight(), 480);
 }
 
+
+// A 2:1 picture of four upright stripes (red, green, blue, yellow) in a square frame.
+void TestFrame::framings_data()
+{
+    QTest::addColumn<FrameFit>("fit");
+    QTest::addColumn<QList<QColor>>("row");    // the frame's middle row, at x = 5, 30, 50, 70, 95
+    QTest::addColumn<QList<QColor>>("column"); // its middle column, at y = 5, 20, 50, 80, 95
+    const QColor r(Qt::red), g(Qt::green), b(Qt::blue), y(Qt::yellow), k(Qt::black);
+    QTest::newRow("stretch: every stripe, the whole height") << FrameFit::Stretch << QList<QColor>{r, g, b, b, y}
+                                                             << QList<QColor>{b, b, b, b, b};
+    QTest::newRow("letterbox: black bands top and bottom") << FrameFit::Letterbox << QList<QColor>{r, g, b, b, y}
+                                                           << QList<QColor>{k, k, b, k, k};
+    QTest::newRow("crop: the middle half") << FrameFit::Crop << QList<QColor>{g, g, b, b, b}
+                                           << QList<QColor>{b, b, b, b, b};
+}
+
+void TestFrame::framings()
+{
+    QFETCH(FrameFit, fit);
+    QFETCH(QList<QColor>, row);
+    QFETCH(QList<QColor>, column);
+    QImage stripes(200, 100, QImage::Format_RGB32);
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow};
+    for (int x = 0; x < 200; ++x)
+        for (int yy = 0; yy < 100; ++yy)
+            stripes.setPixelColor(x, yy, colours[x / 50]);
+    const QString path = dir.filePath(QStringLiteral("stripes.png"));
+    QVERIFY(stripes.save(path));
+    Surface scratch(QSize(10, 10)), target(QSize(100, 100));
+    QVERIFY(FitPicture(path, scratch, target, fit));
+    const int xs[] = {5, 30, 50, 70, 95}, ys[] = {5, 20, 50, 80, 95};
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(target.image().pixelColor(xs[i], 50), row[i]);
+        QCOMPARE(target.image().pixelColor(50, ys[i]), column[i]);
+    }
+}
+
+// A picture stored sideways or upside down, with its EXIF orientation, is drawn upright: its
+// left half red and right half blue as stored become, upright, ...
+void TestFrame::uprightByExif_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QSize>("upright");
+    QTest::addColumn<QColor>("topLeft");
+    QTest::addColumn<QColor>("bottomRight");
+    QTest::newRow("1: as stored") << 1 << QSize(200, 100) << QColor(Qt::red) << QColor(Qt::blue);
+    QTest::newRow("3: turned half round") << 3 << QSize(200, 100) << QColor(Qt::blue) << QColor(Qt::red);
+    QTest::newRow("6: a quarter clockwise, red on top") << 6 << QSize(100, 200) << QColor(Qt::red) << QColor(Qt::blue);
+    QTest::newRow("8: a quarter back, blue on top") << 8 << QSize(100, 200) << QColor(Qt::blue) << QColor(Qt::red);
+}
+
+void TestFrame::uprightByExif()
+{
+    QFETCH(int, orientation);
+    QFETCH(QSize, upright);
+    QFETCH(QColor, topLeft);
+    QFETCH(QColor, bottomRight);
+    QImage halves(200, 100, QImage::Format_RGB32);
+    halves.fill(Qt::blue);
+    for (int x = 0; x < 100; ++x)
+        for (int y = 0; y < 100; ++y)
+            halves.setPixelColor(x, y, Qt::red);
+    const QString path = dir.filePath(QStringLiteral("exif%1.jpg").arg(orientation));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(jpegWithOrientation(halves, orientation));
+    file.close();
+
+    Surface scratch(QSize(10, 10));
+    QVERIFY(LoadPicture(path, scratch));
+    QCOMPARE(scratch.image().size(), upright);
+    const auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 && std::abs(a.blue() - b.blue()) < 40;
+    };
+    // Letterboxed in a square frame: a tall picture leaves bands at the sides, a wide one at
+    // the top and bottom.
+    Surface frame(QSize(120, 120));
+    QVERIFY(FitPicture(path, scratch, frame, FrameFit::Letterbox));
+    const bool tall = upright.height() > upright.width();
+    QCOMPARE(frame.image().pixelColor(tall ? 2 : 60, tall ? 60 : 2), QColor(Qt::black));
+    QVERIFY(near(frame.image().pixelColor(tall ? 45 : 10, tall ? 10 : 45), topLeft));
+    QVERIFY(near(frame.image().pixelColor(tall ? 75 : 110, tall ? 110 : 75), bottomRight));
+}
 
 QTEST_MAIN(TestFrame)
 #include "tst_frame.moc"

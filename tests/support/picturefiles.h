@@ -2,6 +2,7 @@
 // Small picture files for tests, written at run time: BMP and JPEG through QImage::save, GIF
 // through a tiny encoder of its own (Qt reads GIF but does not write it).
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QFile>
@@ -104,6 +105,29 @@ inline bool writePicture(const QString &path, const QImage &image)
         return writeGif(path, image);
     const char *format = path.endsWith(QLatin1String(".bmp"), Qt::CaseInsensitive) ? "BMP" : "JPEG";
     return image.save(path, format, 100);
+}
+
+// `image` as a JPEG whose EXIF orientation tag is `orientation` (1 to 8): an APP1 segment with
+// one IFD entry, placed right after the start-of-image marker.
+inline QByteArray jpegWithOrientation(const QImage &image, int orientation)
+{
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPEG", 95);
+    }
+    // Little-endian TIFF: header, then one IFD holding tag 0x0112 (SHORT, count 1).
+    const QByteArray tiff = QByteArray("II*\0\x08\0\0\0", 8) + QByteArray("\x01\0", 2)
+                            + QByteArray("\x12\x01\x03\0\x01\0\0\0", 8) + char(orientation)
+                            + QByteArray(3, '\0') + QByteArray(4, '\0');
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    const int length = int(payload.size()) + 2;
+    QByteArray app1 = QByteArray("\xFF\xE1", 2);
+    app1 += char(length >> 8);
+    app1 += char(length & 0xFF);
+    app1 += payload;
+    return jpeg.left(2) + app1 + jpeg.mid(2);
 }
 
 } // namespace kelbo::test

@@ -9,6 +9,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -61,6 +64,7 @@ private Q_SLOTS:
     void modalDialog();
     void nameFilters();
     void fileTypesFromNamesOnly();
+    void dialogsStartWhereTheUserWas();
     void windowIcon();
 };
 
@@ -296,6 +300,44 @@ void TestQtServices::fileTypesFromNamesOnly()
     QtServices services;
     QCOMPARE(services.showOpen({QStringLiteral("Ouvrir"), QStringLiteral("Tout|*|"), QString()}), QString());
     QVERIFY(namesOnly);
+}
+
+// The first dialog opens in the user's pictures folder (or the home folder without one); each
+// next one where the last file was chosen; a name typed without an extension gets the one of
+// the dialog's files, a name with one is kept.
+void TestQtServices::dialogsStartWhereTheUserWas()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("vacances")));
+    QtServices services;
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    QCOMPARE(services.nextDialogFolder(), QFileInfo(pictures).isDir() ? pictures : QDir::homePath());
+
+    QStringList openedIn;
+    const auto typeName = [&](const QString &folder, const QString &name) {
+        whenShown<QFileDialog>([&, folder, name](QFileDialog *dialog) {
+            openedIn << dialog->directory().absolutePath();
+            dialog->setDirectory(folder);
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!edit) {
+                dialog->reject();
+                return;
+            }
+            edit->setText(name);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    };
+    const QString trip = dir.filePath(QStringLiteral("vacances"));
+    typeName(trip, QStringLiteral("vacances"));
+    QCOMPARE(services.showSave({QStringLiteral("Enregistrer le projet sous"), QStringLiteral("Projet AVI (*.kelbo)|*.kelbo|"),
+                                QString(), QStringLiteral("kelbo")}),
+             trip + QStringLiteral("/vacances.kelbo"));
+    typeName(dir.path(), QStringLiteral("film.2024"));
+    QCOMPARE(services.showSave({QStringLiteral("Enregistrer au format AVI sous"),
+                                QStringLiteral("Videos au format AVI (*.avi)|*.avi|"), QString(), QStringLiteral("avi")}),
+             dir.filePath(QStringLiteral("film.2024")));
+    QCOMPARE(openedIn.value(1), trip);
+    QCOMPARE(services.nextDialogFolder(), dir.path());
 }
 
 QTEST_MAIN(TestQtServices)
