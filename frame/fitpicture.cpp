@@ -3,6 +3,7 @@
 #include "frame/picturecheck.h"
 #include "platform/files.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
@@ -12,9 +13,9 @@ namespace kelbo {
 namespace {
 
 // Decodes the picture file at `path` into `scratch`; `reduceTo`, when valid, asks a reader that
-// can (JPEG) to decode at a reduced scale straight to that size. Only regular files are read,
-// and only pictures whose decoding stays within the memory bound.
-bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {})
+// can (JPEG) to decode at the cheapest reduced scale that still covers that size. Only regular
+// files are read, and only pictures whose decoding stays within the memory bound.
+bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {}, bool *reduced = nullptr)
 {
     QFile file;
     if (openRegularFile(path, file) != FileProblem::None)
@@ -28,20 +29,31 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {})
     if (declared.isValid()
         && decodingCost(format, jpeg && isProgressiveJpeg(file), declared, reduceTo) > kMaxPictureBytes)
         return false;
-    if (reduceTo.isValid() && declared.isValid() && reduceTo.width() < declared.width()
-        && reduceTo.height() < declared.height()
-        && reader.supportsOption(QImageIOHandler::ScaledSize))
-        reader.setScaledSize(reduceTo);
+    if (jpeg && reduceTo.isValid() && declared.isValid()
+        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+        // Qt's JPEG reader asks libjpeg for the scale M/8 with M = ceil(8 / f), f being the
+        // smaller of the two reductions to the requested size. Asking for the picture's size
+        // divided by 1, 2, 4 or 8 (rounded down) gives M = 8, 4, 2 or 1: the scales that have
+        // SIMD code. The smooth stretch does the rest.
+        const int reduction = jpegReduction(declared, reduceTo);
+        if (reduction > 1) {
+            reader.setScaledSize(QSize(declared.width() / reduction, declared.height() / reduction));
+            if (reduced)
+                *reduced = true;
+        }
+    }
     const QImage decoded = reader.read();
     if (decoded.isNull())
         return false;
 
-    // The picture at 1:1 over the scratch surface's background colour.
-    scratch.resizeDrawingArea(decoded.size());
+    // The picture at 1:1 over the scratch surface's background colour. An opaque picture is
+    // taken as it is: no background is filled only to be covered.
     if (decoded.hasAlphaChannel()) {
+        scratch.resizeDrawingArea(decoded.size());
         QPainter painter(&scratch.image());
         painter.drawImage(0, 0, decoded);
     } else {
+        scratch.resizeDrawingArea(QSize());
         scratch.image() = decoded.convertToFormat(QImage::Format_RGB32);
     }
     return true;
@@ -49,36 +61,70 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {})
 
 } // namespace
 
+int jpegReduction(QSize declared, QSize target)
+{
+    if (!declared.isValid() || !target.isValid() || target.isEmpty())
+        return 1;
+    int reduction = 8;
+    while (reduction > 1
+           && (declared.width() / reduction < target.width() || declared.height() / reduction < target.height()))
+        reduction /= 2;
+    return reduction;
+}
+
 bool LoadPicture(const QString &path, Surface &scratch)
 {
     return decodeInto(path, scratch);
 }
 
-void StretchPicture(const Surface &scratch, Surface &target)
+void StretchImage(const QImage &source, Surface &target)
 {
-    const QImage &source = scratch.image();
     QImage &destination = target.image();
     if (source.isNull() || destination.isNull())
         return;
     // QImage::scaled with smooth transformation averages every source pixel a destination
     // pixel covers when reducing, unlike a smooth drawImage, which samples bilinearly and
     // aliases at large reductions.
-    const QImage stretched = source.size() == destination.size()
+    QImage stretched = source.size() == destination.size()
         ? source
         : source.scaled(destination.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    QPainter painter(&destination);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, stretched);
+    if (stretched.format() != QImage::Format_RGB32) {
+        QPainter painter(&destination);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, stretched);
+        return;
+    }
+    // Every pixel is replaced: the stretched picture becomes the drawn image (shared, not
+    // copied), keeping what the surface's image says of itself (resolution, colour space).
+    if (stretched.dotsPerMeterX() != destination.dotsPerMeterX())
+        stretched.setDotsPerMeterX(destination.dotsPerMeterX());
+    if (stretched.dotsPerMeterY() != destination.dotsPerMeterY())
+        stretched.setDotsPerMeterY(destination.dotsPerMeterY());
+    if (stretched.colorSpace() != destination.colorSpace())
+        stretched.setColorSpace(destination.colorSpace());
+    if (stretched.devicePixelRatio() != destination.devicePixelRatio())
+        stretched.setDevicePixelRatio(destination.devicePixelRatio());
+    destination = std::move(stretched);
+}
+
+void StretchPicture(const Surface &scratch, Surface &target)
+{
+    StretchImage(scratch.image(), target);
 }
 
 bool FitPicture(const QString &path, Surface &scratch, Surface &target)
 {
-    // A JPEG reduced onto the target is decoded at a reduced scale (libjpeg's M/8 scaling)
-    // and finished with a smooth scale: about three times faster than a full decode of a
-    // photograph, and as free of aliasing. The scratch surface then holds the reduced picture.
-    if (!decodeInto(path, scratch, target.image().size()))
+    // A JPEG reduced onto the target is decoded at a reduced scale (libjpeg's 1/2, 1/4 or 1/8)
+    // and finished with a smooth scale: several times faster than a full decode of a
+    // photograph, and as free of aliasing.
+    bool reduced = false;
+    if (!decodeInto(path, scratch, target.image().size(), &reduced))
         return false;
     StretchPicture(scratch, target);
+    // A picture decoded at a reduced scale is not the picture at its own size: the scratch
+    // surface keeps the stretched one instead, shared with the target.
+    if (reduced)
+        scratch.image() = target.image();
     return true;
 }
 

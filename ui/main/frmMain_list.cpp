@@ -1,18 +1,34 @@
 #include "ui/main/frmMain.h"
 
 #include "frame/fitpicture.h"
+#include "frame/picturecheck.h"
 #include "platform/system.h"
 #include "project/chosenfiles.h"
 #include "project/imagelist.h"
 #include "ui/filechooser/frmFile.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTreeWidget>
 
 #include <algorithm>
 
 namespace kelbo {
+
+namespace {
+
+// The busy cursor over the program while pictures are being added.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+} // namespace
 
 void frmMain::connectListEditing()
 {
@@ -42,7 +58,8 @@ bool frmMain::refuseFullList()
 
 bool frmMain::appendPicture(const QString &path)
 {
-    if (!LoadPicture(path, picTemp->surface())) {
+    // The header tells whether the picture can be used, without decoding it.
+    if (checkPicture(path).problem != PictureProblem::None) {
         // Nothing is added; say why rather than leave the user wondering.
         m_services.message(QStringLiteral("Impossible de lire l'image :\n") + path
                                + QStringLiteral("\nElle n'a pas été ajoutée à la liste."),
@@ -51,14 +68,15 @@ bool frmMain::appendPicture(const QString &path)
     }
     m_files->add(path);
     m_files->select(m_files->count());
-    drawThumbnail();
     return true;
 }
 
-void frmMain::drawThumbnail()
+bool frmMain::drawThumbnail(const QString &path)
 {
-    StretchPicture(picTemp->surface(), picMini->surface());
+    if (!FitPicture(path, picTemp->surface(), picMini->surface()))
+        return false;
     picMini->surface().refresh();
+    return true;
 }
 
 void frmMain::updateSliderMaximum()
@@ -79,8 +97,10 @@ void frmMain::cmdAdd_Click()
          QString()});
     if (name.isEmpty() || !FileExists(name))
         return;
+    const BusyCursor busy;
     if (!appendPicture(name))
         return;
+    drawThumbnail(name);
     updateSliderMaximum();
 }
 
@@ -94,6 +114,14 @@ void frmMain::cmdAddM_Click()
         return;
     // Every name comes back whole, blanks included, with the long form of its folder.
     const ChosenFiles chosen = unpackChosenFiles(dialog.mFile);
+    const BusyCursor busy;
+    // Each entry is checked by its header; the thumbnail, which shows the last one added, is
+    // decoded once, at the end.
+    QString last;
+    const auto showLast = qScopeGuard([&] {
+        if (!last.isEmpty())
+            drawThumbnail(last);
+    });
     for (const QString &path : chosen.paths) {
         if (!FileExists(path))
             continue;
@@ -102,6 +130,7 @@ void frmMain::cmdAddM_Click()
         // A file that cannot be decoded ends the operation: the entries added before it stay.
         if (!appendPicture(path))
             return;
+        last = path;
     }
     updateSliderMaximum();
 }
@@ -151,8 +180,8 @@ void frmMain::lvwFiles_Click()
     if (position == 0)
         return;
     const QString path = m_files->text(position);
-    if (FileExists(path) && LoadPicture(path, picTemp->surface()))
-        drawThumbnail();
+    if (FileExists(path))
+        drawThumbnail(path);
 }
 
 } // namespace kelbo
