@@ -45,7 +45,7 @@ raw="-c:v rawvideo -pix_fmt bgr24"
 # 90 is qscale 4 in yuvj420p; H.264 at quality 80 is crf 11, key frame every 300, no B-frames.
 mjpg="-c:v mjpeg -pix_fmt yuvj420p -q:v 4 -qmin 1"
 h264="-c:v libx264 -pix_fmt yuv420p -crf 11 -g 300 -bf 0 -colorspace smpte170m -color_range tv"
-mixed_inputs="-i $set_dir/jpeg/%04d.jpg -framerate 30 -i $set_dir/bmp/%04d.bmp -framerate 30 -i $set_dir/gif/%04d.gif"
+mixed_inputs="-i $set_dir/jpeg/%04d.jpg -framerate 30 -i $set_dir/bmp/%04d.bmp -framerate 30 -f image2 -c:v gif -i $set_dir/gif/%04d.gif"
 mixed_graph="[0]$area320,setsar=1[a];[1]$area320,setsar=1[b];[2]$area320,setsar=1[c];[a][b][c]concat=n=3"
 
 # name | kelbo arguments | ffmpeg command
