@@ -7,9 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
-
-#include <malloc.h>
 
 #include <sys/stat.h>
 
@@ -80,16 +77,6 @@ FramePipeline::FramePipeline(QStringList paths, int first, QSize frameSize, QCol
       m_nextToTake(first)
 {
     const int count = std::min(workerCount(workers), std::max(1, int(m_paths.size()) - first + 1));
-    // Pictures and frames of a megabyte or more are mapped and unmapped whole, and free memory
-    // at the top of a heap goes back to the system from a megabyte on: allocated on one thread
-    // and freed on another, frame after frame, they would otherwise make malloc's heaps grow
-    // with the length of the export (its threshold for mapping rises with every such block
-    // freed). Set once for the process.
-    static std::once_flag mappedOnce;
-    std::call_once(mappedOnce, [] {
-        mallopt(M_MMAP_THRESHOLD, 1 << 20);
-        mallopt(M_TRIM_THRESHOLD, 1 << 20);
-    });
     // Surfaces of each worker alone, with the colours of the export's own, made here on the
     // caller's thread.
     m_surfaces.reserve(std::size_t(count));

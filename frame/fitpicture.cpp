@@ -42,7 +42,20 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {}, bool
                 *reduced = true;
         }
     }
-    const QImage decoded = reader.read();
+    QImage decoded;
+    if (reader.scaledSize().isValid()) {
+        // A picture decoded at a reduced scale is only stretched, never kept: the reader
+        // decodes into this thread's own buffer, which it reuses while the size stays the
+        // same, instead of allocating megabytes for every picture.
+        thread_local QImage reducedBuffer;
+        if (!reader.read(&reducedBuffer)) {
+            reducedBuffer = QImage();
+            return false;
+        }
+        decoded = reducedBuffer;
+    } else {
+        decoded = reader.read();
+    }
     if (decoded.isNull())
         return false;
 
