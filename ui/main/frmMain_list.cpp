@@ -28,6 +28,26 @@ public:
     BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
+// The ordinary cursor while a message is shown in the middle of adding.
+class CursorLifted {
+public:
+    CursorLifted() : m_busy(QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (m_busy)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ~CursorLifted()
+    {
+        if (m_busy)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    CursorLifted(const CursorLifted &) = delete;
+    CursorLifted &operator=(const CursorLifted &) = delete;
+
+private:
+    bool m_busy;
+};
+
 } // namespace
 
 void frmMain::connectListEditing()
@@ -52,6 +72,7 @@ bool frmMain::refuseFullList()
 {
     if (m_files->count() < kMaxImageEntries)
         return false;
+    const CursorLifted lifted;
     m_services.message(imageListFullMessage(), app::title(), MsgIcon::Exclamation);
     return true;
 }
@@ -61,6 +82,7 @@ bool frmMain::appendPicture(const QString &path)
     // The header tells whether the picture can be used, without decoding it.
     if (checkPicture(path).problem != PictureProblem::None) {
         // Nothing is added; say why rather than leave the user wondering.
+        const CursorLifted lifted;
         m_services.message(QStringLiteral("Impossible de lire l'image :\n") + path
                                + QStringLiteral("\nElle n'a pas été ajoutée à la liste."),
                            app::title(), MsgIcon::Exclamation);
