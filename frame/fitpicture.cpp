@@ -3,6 +3,7 @@
 #include "frame/picturecheck.h"
 #include "platform/files.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
@@ -20,14 +21,25 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {}, bool
     QFile file;
     if (openRegularFile(path, file) != FileProblem::None)
         return false;
-    QImageReader reader(&file);
+    // A picture file of ordinary size is read whole, at once, and decoded from memory: the
+    // JPEG reader then hands libjpeg the whole file instead of 4 KB at a time, which keeps it
+    // on its fast entropy decoding path.
+    constexpr qint64 kWholeFileBytes = qint64(64) << 20;
+    QBuffer memory;
+    QIODevice *device = &file;
+    if (file.size() <= kWholeFileBytes) {
+        memory.setData(file.readAll());
+        memory.open(QIODevice::ReadOnly);
+        device = &memory;
+    }
+    QImageReader reader(device);
     reader.setAllocationLimit(int(kMaxPictureBytes >> 20));
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();
     const QSize declared = reader.size();
     const bool jpeg = format == "jpeg" || format == "jpg";
     if (declared.isValid()
-        && decodingCost(format, jpeg && isProgressiveJpeg(file), declared, reduceTo) > kMaxPictureBytes)
+        && decodingCost(format, jpeg && isProgressiveJpeg(*device), declared, reduceTo) > kMaxPictureBytes)
         return false;
     if (jpeg && reduceTo.isValid() && declared.isValid()
         && reader.supportsOption(QImageIOHandler::ScaledSize)) {
