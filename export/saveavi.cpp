@@ -1,5 +1,7 @@
 #include "export/saveavi.h"
 
+#include "export/framepipeline.h"
+
 #include "dib/cdib.h"
 #include "frame/fitpicture.h"
 #include "frame/picturecheck.h"
@@ -21,6 +23,7 @@
 #include <utility>
 #include <cerrno>
 #include <exception>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -97,8 +100,9 @@ public:
 
 enum class FrameStatus { Ready, NotDecoded, NotSaved, NotRead, ReadError };
 
-// Entry `entry` fitted onto picSave, saved as the temporary BMP file and read back.
-FrameStatus composeFrame(ExportJob &w, int entry, const QString &temporary, cDIB &dib)
+// Entry `entry` fitted onto picSave, saved as the temporary BMP file and read back: the first
+// frame, which fixes the stream's format.
+FrameStatus composeFirstFrame(ExportJob &w, int entry, const QString &temporary, cDIB &dib)
 {
     if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave, w.fit))
         return FrameStatus::NotDecoded;
@@ -113,13 +117,17 @@ FrameStatus composeFrame(ExportJob &w, int entry, const QString &temporary, cDIB
     }
 }
 
+QString undecodableText(int entry, const QString &path)
+{
+    return QStringLiteral("Impossible de lire l'image n° %1 de la liste :").arg(entry) + kCrLf + path;
+}
+
 // What stopped frame `entry`, in the user's words.
 QString frameFailureText(FrameStatus status, ExportJob &w, int entry, const QString &temporary)
 {
     switch (status) {
     case FrameStatus::NotDecoded:
-        return QStringLiteral("Impossible de lire l'image n° %1 de la liste :").arg(entry) + kCrLf
-               + w.files.text(entry);
+        return undecodableText(entry, w.files.text(entry));
     case FrameStatus::NotSaved:
         return QStringLiteral("Impossible d'écrire le fichier temporaire :") + kCrLf + temporary;
     case FrameStatus::NotRead:
@@ -280,13 +288,17 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
         temporary = ownFrameFile.fileName();
     }
 
-    // The first frame fixes the stream header and the format.
-    FrameStatus status = composeFrame(w, 1, temporary, dib);
+    // The first frame fixes the stream header and the format. It is kept, with what its file
+    // was, to be written as frame 1 when entry 1 is still that file.
+    const QString firstPath = w.files.text(1);
+    const FileStamp firstStamp = fileStamp(firstPath);
+    FrameStatus status = composeFirstFrame(w, 1, temporary, dib);
     if (status == FrameStatus::NotRead)
         return stop(QStringLiteral("Ne peut charger le premier fichiers image dans la liste !"),
                     MsgIcon::Exclamation);
     if (status != FrameStatus::Ready)
         return stop(frameFailureText(status, w, 1, temporary), MsgIcon::Exclamation);
+    const QImage firstFrame = w.picSave.image();
 
     AVISTREAMINFOA info;
     info.fccType = mmioStringToFOURCC("vids", 0);
@@ -328,10 +340,19 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     if (result != AVIERR_OK)
         return stop(kWriteError, MsgIcon::Information);
 
-    // The list may have changed while the dialog was open: it is counted now, once.
+    // The list may have changed while the dialog was open: it is counted now, once, and its
+    // paths are read here, on this thread; the workers see only this snapshot.
     const int count = w.files.count();
     if (count < 1)
         return stop(emptyListText(), MsgIcon::Exclamation);
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 1; i <= count; ++i)
+        paths << w.files.text(i);
+    // Frame 1 is the frame composed for the format when entry 1 is still the same file.
+    const bool firstKept = paths[0] == firstPath && fileStamp(firstPath) == firstStamp
+                           && std::int64_t(firstFrame.width()) * firstFrame.height() > 0
+                           && firstFrame.size() == frameSize;
     ExportObserver *observer = w.observer;
     if (observer)
         observer->writingStarted(count);
@@ -348,25 +369,63 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     QElapsedTimer clock;
     clock.start();
     ExportRequest request = observer ? observer->request() : ExportRequest::Continue;
+
+    // The following frames are composed ahead on worker threads, a few at a time.
+    const int workers = FramePipeline::workerCount(w.workers);
+    std::optional<FramePipeline> pipeline;
+    const int firstComposed = firstKept ? 2 : 1;
+    if (request == ExportRequest::Continue && firstComposed <= count)
+        pipeline.emplace(paths, firstComposed, frameSize, w.picTemp.backColor, w.picSave.backColor,
+                         workers, 2 * workers, w.fit);
+    // The last frame composed: picSave shows it and "temp.bmp" holds it on every way out.
+    QImage lastFrame;
+    const auto keepLastFrame = [&] {
+        if (lastFrame.isNull())
+            return;
+        w.picSave.image() = lastFrame;
+        w.picSave.refresh();
+        w.picSave.commitPicture();
+        // The video does not depend on it: a frame file that cannot be written is left as it is.
+        (void)SavePicture(w.picSave.picture(), temporary);
+    };
+    const std::size_t frameBytes = std::size_t(dib.SizeImage());
     for (int i = 1; i <= count && request == ExportRequest::Continue; ++i) {
-        status = composeFrame(w, i, temporary, dib);
-        if (status != FrameStatus::Ready) {
-            endWriting();
-            return stop(frameFailureText(status, w, i, temporary), MsgIcon::Exclamation);
+        ComposedFrame frame;
+        const std::uint8_t *bits = nullptr;
+        if (i == 1 && firstKept) {
+            frame.image = firstFrame;
+            bits = dib.PointerToBits();
+        } else {
+            frame = pipeline->take(i);
+            // A picture rewritten or replaced since a worker read it is composed again, so
+            // that every frame shows its file as it is when the frame is written.
+            if (fileStamp(paths[i - 1]) != frame.stamp)
+                frame = composeFrame(i, paths[i - 1], w.picTemp, w.picSave, w.fit);
+            if (!frame.decoded || frame.bits.size() != frameBytes) {
+                pipeline.reset();
+                keepLastFrame();
+                endWriting();
+                return stop(undecodableText(i, paths[i - 1]), MsgIcon::Exclamation);
+            }
+            bits = frame.bits.data();
         }
+        lastFrame = frame.image;
         long bytes = 0;
-        result = AVIStreamWrite(avi.compressed, i - 1, 1, dib.PointerToBits(), dib.SizeImage(),
-                                AVIIF_KEYFRAME, nullptr, &bytes);
+        result = AVIStreamWrite(avi.compressed, i - 1, 1, bits, dib.SizeImage(), AVIIF_KEYFRAME,
+                                nullptr, &bytes);
         if (result != AVIERR_OK)
             break;
         progress.written = i;
         progress.bytes += bytes;
         progress.elapsedSeconds = double(clock.nsecsElapsed()) / 1e9;
         if (observer) {
+            observer->frameComposed(i, frame.image);
             observer->frameWritten(progress);
             request = observer->request();
         }
     }
+    pipeline.reset();
+    keepLastFrame();
     endWriting();
     // A stop before the first frame leaves no video to finish.
     if (request == ExportRequest::Finish && progress.written == 0)

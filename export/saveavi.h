@@ -1,9 +1,11 @@
 #pragma once
 // The "Enregistrer au format AVI" command and WriteAvi: every list entry becomes one frame of
-// an AVI video. Each frame is fitted onto picSave, saved as the temporary BMP file, read back
-// into a cDIB and handed to the AVIFile calls of avi/avifile.h. No window is needed: what the
-// export tells the outside goes through Services (messages, dialogs) and an ExportObserver
-// (frames written, progress, stop requests).
+// an AVI video. The first frame is fitted onto picSave, saved as the temporary BMP file and read
+// back into a cDIB, which fixes the stream's format; then worker threads fit the pictures of a
+// snapshot of the list ahead (export/framepipeline.h) while the calling thread hands the frames,
+// in list order, to the AVIFile calls of avi/avifile.h. No window is needed: what the export
+// tells the outside goes through Services (messages, dialogs) and an ExportObserver (frames
+// written, progress, stop requests).
 
 #include "frame/fitpicture.h"
 #include "frame/surface.h"
@@ -11,6 +13,7 @@
 #include "project/fields.h"
 #include "project/settings.h"
 
+#include <QImage>
 #include <QString>
 
 #include <cstdint>
@@ -32,13 +35,20 @@ enum class ExportRequest {
     Abandon, // stop here and write nothing: any older file of that name stays as it was
 };
 
-// What the export tells while it writes. Every call is made on the export's own thread, between
-// two frames.
+// What the export tells while it writes. Every call is made on the thread that called the
+// export, between two frames.
 class ExportObserver {
 public:
     virtual ~ExportObserver() = default;
     // The frames are about to be written (the compression dialog has been closed).
     virtual void writingStarted(int count) { (void)count; }
+    // The frame of entry `position` as written (at the frame size, no caption): lent for the
+    // time of the call, just before frameWritten for the same frame.
+    virtual void frameComposed(int position, const QImage &frame)
+    {
+        (void)position;
+        (void)frame;
+    }
     // Frame `progress.written` has been written.
     virtual void frameWritten(const ExportProgress &progress) = 0;
     // Asked after each frame and before the first.
@@ -57,6 +67,8 @@ struct ExportJob {
     ExportObserver *observer = nullptr;
     // The temporary frame file; empty for temporaryFramePath().
     QString temporaryFile = {};
+    // Threads that compose frames ahead of the writing; 0: one per processor.
+    int workers = 0;
     // How each picture fills the frame.
     FrameFit fit = FrameFit::Stretch;
 };

@@ -5,6 +5,7 @@
 
 #include "frame/surface.h"
 
+#include <QSize>
 #include <QString>
 
 #include <optional>
@@ -34,11 +35,20 @@ std::optional<FrameFit> frameFitFromName(const QString &name);
 // interpolate. The target is not refreshed.
 void StretchPicture(const Surface &scratch, Surface &target, FrameFit fit = FrameFit::Stretch);
 
+// The same for any picture: `source` drawn over the whole drawing area of `target`.
+void StretchImage(const QImage &source, Surface &target, FrameFit fit = FrameFit::Stretch);
+
 // LoadPicture then StretchPicture; false, with nothing drawn, when the file cannot be decoded.
 // A picture whose reader can decode at a reduced scale (JPEG) and that is reduced onto the
-// target is decoded straight to the size it is drawn at: `scratch` then holds that reduced
-// picture.
+// target is decoded at a reduced scale, then drawn: `scratch` may then hold the reduced or the
+// drawn picture rather than the picture at its own size.
 [[nodiscard]] bool FitPicture(const QString &path, Surface &scratch, Surface &target,
                               FrameFit fit = FrameFit::Stretch);
+
+// The reduction libjpeg is asked for when a JPEG of `declared` size is drawn at `target` size:
+// 1, 2, 4 or 8, the largest whose reduced picture still covers the target on both axes. Only
+// these four have SIMD inverse transforms in libjpeg-turbo (3/8, 5/8 ... are several times
+// slower); 1 means a full decode.
+int jpegReduction(QSize declared, QSize target);
 
 } // namespace kelbo

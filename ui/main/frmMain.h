@@ -122,11 +122,12 @@ public:
 private:
     // Tells the user, and returns true, when the list cannot take another entry.
     bool refuseFullList();
-    // Decodes `path` into picTemp; when that works, appends it as the selected entry and
-    // draws the thumbnail. False (nothing appended, the user told) when the picture cannot be
-    // decoded; the message then also counts the `notReached` chosen files that follow it.
+    // Checks the header of `path`; when it is a usable picture, appends it as the selected
+    // entry. False (nothing appended, the user told) when it is not; the message then also
+    // counts the `notReached` chosen files that follow it.
     bool appendPicture(const QString &path, int notReached = 0);
-    void drawThumbnail();
+    // Draws `path` on the thumbnail, decoded at a reduced scale; false when it cannot be.
+    bool drawThumbnail(const QString &path);
     // The slider maximum follows the entry count, within the slider's range 1..32767.
     void updateSliderMaximum();
     frmFile *m_chooser = nullptr;
@@ -149,6 +150,10 @@ public:
     // maximum when the list has grown past it. False, with nothing changed, when no entry
     // stands at `position`.
     bool showPosition(int position);
+    // showPosition for a frame the export has just written: the preview shows `frame` (the
+    // composed frame) reduced to the preview, with the caption, instead of decoding the
+    // picture a second time.
+    bool showExportedFrame(int position, const QImage &frame);
     // The clock, event pumping and idling of playback; tests replace them with a script.
     WaitHooks waitHooks = qtWaitHooks();
 
@@ -206,6 +211,7 @@ private:
     // The numeric field the focus last went out of, until the focus reaches another control
     // of this window or comes back to it.
     QLineEdit *m_leftField = nullptr;
+    const QImage *m_exportedFrame = nullptr; // lent by showExportedFrame while the slider moves
 };
 
 } // namespace kelbo

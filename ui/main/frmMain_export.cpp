@@ -12,7 +12,8 @@ namespace kelbo {
 
 namespace {
 
-// The window's side of an export: the preview follows each written frame and the progress
+// The window's side of an export: the preview follows each written frame (the composed frame,
+// reduced, not a second decode of its picture) and the progress
 // window shows where the export stands. Events run between two frames, so the windows repaint
 // and "Arrêter" can be pressed; the progress window being modal, input to the main window is
 // refused meanwhile rather than queued.
@@ -29,9 +30,20 @@ public:
         m_dialog->show();
         pumpEvents();
     }
+    void frameComposed(int position, const QImage &frame) override
+    {
+        m_framePosition = position;
+        m_frame = frame;
+    }
     void frameWritten(const ExportProgress &progress) override
     {
-        m_window.showPosition(progress.written);
+        // The preview shows the frame just written, reduced, rather than decoding its picture
+        // again.
+        if (m_framePosition == progress.written && !m_frame.isNull())
+            m_window.showExportedFrame(progress.written, m_frame);
+        else
+            m_window.showPosition(progress.written);
+        m_frame = QImage();
         if (m_dialog)
             m_dialog->showProgress(progress);
         pumpEvents();
@@ -47,6 +59,8 @@ private:
 
     frmMain &m_window;
     std::unique_ptr<ExportProgressDialog> m_dialog;
+    int m_framePosition = 0;
+    QImage m_frame; // the frame of m_framePosition, until it is shown
 };
 
 } // namespace

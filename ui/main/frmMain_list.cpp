@@ -1,19 +1,55 @@
 #include "ui/main/frmMain.h"
 
 #include "frame/fitpicture.h"
+#include "frame/picturecheck.h"
 #include "frame/pictureformats.h"
 #include "platform/system.h"
 #include "project/chosenfiles.h"
 #include "project/imagelist.h"
 #include "ui/filechooser/frmFile.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTreeWidget>
 
 #include <algorithm>
 
 namespace kelbo {
+
+namespace {
+
+// The busy cursor over the program while pictures are being added.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
+
+// The ordinary cursor while a message is shown in the middle of adding.
+class CursorLifted {
+public:
+    CursorLifted() : m_busy(QGuiApplication::overrideCursor() != nullptr)
+    {
+        if (m_busy)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    ~CursorLifted()
+    {
+        if (m_busy)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    CursorLifted(const CursorLifted &) = delete;
+    CursorLifted &operator=(const CursorLifted &) = delete;
+
+private:
+    bool m_busy;
+};
+
+} // namespace
 
 void frmMain::connectListEditing()
 {
@@ -37,13 +73,15 @@ bool frmMain::refuseFullList()
 {
     if (m_files->count() < kMaxImageEntries)
         return false;
+    const CursorLifted lifted;
     m_services.message(imageListFullMessage(), app::title(), MsgIcon::Exclamation);
     return true;
 }
 
 bool frmMain::appendPicture(const QString &path, int notReached)
 {
-    if (!LoadPicture(path, picTemp->surface())) {
+    // The header tells whether the picture can be used, without decoding it.
+    if (checkPicture(path).problem != PictureProblem::None) {
         // Nothing is added; say why rather than leave the user wondering, and say how many
         // chosen files the stop leaves out.
         QString text = QStringLiteral("Impossible de lire l'image :\n") + path
@@ -53,19 +91,21 @@ bool frmMain::appendPicture(const QString &path, int notReached)
         else if (notReached > 1)
             text += QStringLiteral("\nLes %1 fichiers choisis après elle n'ont pas été ajoutés non plus.")
                         .arg(notReached);
+        const CursorLifted lifted;
         m_services.message(text, app::title(), MsgIcon::Exclamation);
         return false;
     }
     m_files->add(path);
     m_files->select(m_files->count());
-    drawThumbnail();
     return true;
 }
 
-void frmMain::drawThumbnail()
+bool frmMain::drawThumbnail(const QString &path)
 {
-    StretchPicture(picTemp->surface(), picMini->surface());
+    if (!FitPicture(path, picTemp->surface(), picMini->surface()))
+        return false;
     picMini->surface().refresh();
+    return true;
 }
 
 void frmMain::updateSliderMaximum()
@@ -87,8 +127,10 @@ void frmMain::cmdAdd_Click()
          QString()});
     if (name.isEmpty() || !FileExists(name))
         return;
+    const BusyCursor busy;
     if (!appendPicture(name))
         return;
+    drawThumbnail(name);
     updateSliderMaximum();
 }
 
@@ -102,6 +144,14 @@ void frmMain::cmdAddM_Click()
         return;
     // Every name comes back whole, blanks included, with the long form of its folder.
     const ChosenFiles chosen = unpackChosenFiles(dialog.mFile);
+    const BusyCursor busy;
+    // Each entry is checked by its header; the thumbnail, which shows the last one added, is
+    // decoded once, at the end.
+    QString last;
+    const auto showLast = qScopeGuard([&] {
+        if (!last.isEmpty())
+            drawThumbnail(last);
+    });
     for (qsizetype i = 0; i < chosen.paths.size(); ++i) {
         const QString &path = chosen.paths.at(i);
         if (!FileExists(path))
@@ -112,6 +162,7 @@ void frmMain::cmdAddM_Click()
         // the files chosen after it are not added.
         if (!appendPicture(path, int(chosen.paths.size() - 1 - i)))
             return;
+        last = path;
     }
     updateSliderMaximum();
 }
@@ -161,8 +212,8 @@ void frmMain::lvwFiles_Click()
     if (position == 0)
         return;
     const QString path = m_files->text(position);
-    if (FileExists(path) && LoadPicture(path, picTemp->surface()))
-        drawThumbnail();
+    if (FileExists(path))
+        drawThumbnail(path);
 }
 
 } // namespace kelbo

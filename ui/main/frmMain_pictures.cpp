@@ -131,8 +131,7 @@ void frmMain::dropPictures(const QStringList &paths)
         m_files->add(dropped.pictures[i]);
     if (added > 0) {
         m_files->select(m_files->count());
-        if (LoadPicture(m_files->text(m_files->count()), picTemp->surface()))
-            drawThumbnail();
+        drawThumbnail(m_files->text(m_files->count()));
         updateSliderMaximum();
         slPre->setEnabled(true);
     }

@@ -34,7 +34,9 @@ void frmMain::slPre_Change()
     if (!FileExists(path))
         return;
     Surface &pre = picPre->surface();
-    if (!FitPicture(path, picTemp->surface(), pre, m_fit))
+    if (m_exportedFrame) // the frame the export has just written: no second decode
+        StretchImage(*m_exportedFrame, pre);
+    else if (!FitPicture(path, picTemp->surface(), pre, m_fit))
         return;
     pre.refresh();
     pre.commitPicture();
@@ -52,6 +54,14 @@ bool frmMain::showPosition(int position)
         updateSliderMaximum();
     slPre->setValue(position);
     return true;
+}
+
+bool frmMain::showExportedFrame(int position, const QImage &frame)
+{
+    m_exportedFrame = &frame;
+    const bool shown = showPosition(position);
+    m_exportedFrame = nullptr;
+    return shown;
 }
 
 void frmMain::cmdFirst_Click()

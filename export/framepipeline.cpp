@@ -1,0 +1,149 @@
+#include "export/framepipeline.h"
+
+#include "frame/fitpicture.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <algorithm>
+#include <cstring>
+
+#include <sys/stat.h>
+
+namespace kelbo {
+
+FileStamp fileStamp(const QString &path)
+{
+    FileStamp stamp;
+    struct stat st {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.mode = st.st_mode;
+    stamp.size = st.st_size;
+    stamp.modifiedSeconds = st.st_mtim.tv_sec;
+    stamp.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    stamp.changedSeconds = st.st_ctim.tv_sec;
+    stamp.changedNanoseconds = st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+void toDibBits(const QImage &frame, std::uint8_t *bits)
+{
+    const int width = frame.width(), height = frame.height();
+    const int rowBytes = dibRowBytes(width);
+    for (int y = 0; y < height; ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(frame.constScanLine(height - 1 - y));
+        std::uint8_t *out = bits + std::size_t(y) * rowBytes;
+        for (int x = 0; x < width; ++x) {
+            const QRgb pixel = in[x];
+            out[0] = std::uint8_t(qBlue(pixel));
+            out[1] = std::uint8_t(qGreen(pixel));
+            out[2] = std::uint8_t(qRed(pixel));
+            out += 3;
+        }
+        for (int pad = width * 3; pad < rowBytes; ++pad)
+            *out++ = 0;
+    }
+}
+
+ComposedFrame composeFrame(int entry, const QString &path, Surface &scratch, Surface &target, FrameFit fit)
+{
+    ComposedFrame frame;
+    frame.entry = entry;
+    frame.stamp = fileStamp(path);
+    if (!FitPicture(path, scratch, target, fit))
+        return frame;
+    frame.decoded = true;
+    frame.image = target.image().format() == QImage::Format_RGB32
+                      ? target.image()
+                      : target.image().convertToFormat(QImage::Format_RGB32);
+    frame.bits.resize(std::size_t(dibRowBytes(frame.image.width())) * std::size_t(frame.image.height()));
+    toDibBits(frame.image, frame.bits.data());
+    return frame;
+}
+
+int FramePipeline::workerCount(int requested)
+{
+    return std::max(1, requested > 0 ? requested : QThread::idealThreadCount());
+}
+
+FramePipeline::FramePipeline(QStringList paths, int first, QSize frameSize, QColor scratchBack,
+                             QColor frameBack, int workers, int depth, FrameFit fit)
+    : m_paths(std::move(paths)), m_frameSize(frameSize), m_fit(fit), m_scratchBack(scratchBack),
+      m_frameBack(frameBack), m_depth(std::max(1, depth)), m_nextToCompose(first),
+      m_nextToTake(first)
+{
+    const int count = std::min(workerCount(workers), std::max(1, int(m_paths.size()) - first + 1));
+    // Surfaces of each worker alone, with the colours of the export's own, made here on the
+    // caller's thread.
+    m_surfaces.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i)
+        m_surfaces.push_back(std::make_unique<WorkerSurfaces>(m_frameSize, m_scratchBack, m_frameBack));
+    m_workers.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i)
+        m_workers.emplace_back([this, i] { work(*m_surfaces[std::size_t(i)]); });
+}
+
+FramePipeline::~FramePipeline()
+{
+    stop();
+    for (std::thread &worker : m_workers)
+        worker.join();
+}
+
+void FramePipeline::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+        m_ready.clear();
+    }
+    m_changed.notify_all();
+}
+
+void FramePipeline::work(WorkerSurfaces &surfaces)
+{
+    const int last = int(m_paths.size());
+    for (;;) {
+        int entry = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [&] {
+                return m_stopping || m_nextToCompose > last || m_nextToCompose < m_nextToTake + m_depth;
+            });
+            if (m_stopping || m_nextToCompose > last)
+                return;
+            entry = m_nextToCompose++;
+        }
+        // A picture fitted over the whole target replaces every pixel; the target keeps its
+        // size, its image is handed on with the frame and replaced by the next fit.
+        ComposedFrame frame = composeFrame(entry, m_paths[entry - 1], surfaces.scratch, surfaces.target, m_fit);
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_stopping)
+                return;
+            m_ready.emplace(entry, std::move(frame));
+        }
+        m_changed.notify_all();
+    }
+}
+
+ComposedFrame FramePipeline::take(int entry)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return m_stopping || m_ready.count(entry) != 0; });
+    ComposedFrame frame;
+    if (const auto found = m_ready.find(entry); found != m_ready.end()) {
+        frame = std::move(found->second);
+        m_ready.erase(found);
+    }
+    m_nextToTake = entry + 1;
+    lock.unlock();
+    m_changed.notify_all();
+    return frame;
+}
+
+} // namespace kelbo
