@@ -37,13 +37,22 @@ bool isUtf8Reading(const QByteArray &bytes, const QString &text)
     return text.toUtf8() == body;
 }
 
+// The picture lines a project gives: not empty, and without a NUL (no path holds one).
 QStringList nonEmptyAfterSettings(const QStringList &lines)
 {
     QStringList entries;
     for (qsizetype i = 3; i < lines.size(); ++i)
-        if (!lines.at(i).isEmpty())
+        if (!lines.at(i).isEmpty() && !lines.at(i).contains(QChar(0)))
             entries << lines.at(i);
     return entries;
+}
+
+int linesWithNul(const QStringList &lines)
+{
+    int count = 0;
+    for (qsizetype i = 3; i < lines.size(); ++i)
+        count += lines.at(i).contains(QChar(0)) ? 1 : 0;
+    return count;
 }
 
 } // namespace
@@ -66,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QStringList entries = nonEmptyAfterSettings(lines);
     KELBO_FUZZ_CHECK(model.files().items == entries.mid(0, kMaxImageEntries));
     KELBO_FUZZ_CHECK(applied.refused == std::max<qsizetype>(0, entries.size() - kMaxImageEntries));
+    KELBO_FUZZ_CHECK(applied.nulLines.size() == (applied.complete ? linesWithNul(lines) : 0));
     const struct {
         MemoryField &field;
         NumericField which;

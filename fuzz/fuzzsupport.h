@@ -28,10 +28,11 @@ public:
     QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return {}; }
     void showModal(QDialog &) override {}
+    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
-    long aviSaveOptions(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
-                        AVICOMPRESSOPTIONS &) override
+    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
+                           AVICOMPRESSOPTIONS &) override
     {
         return 0;
     }
