@@ -148,7 +148,11 @@ frmMain::frmMain(Services &services, QWidget *parent)
     Form_Load();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // Destroying the window moves the focus; by then it is no frmMain to tell any more.
+    disconnect(qApp, &QApplication::focusChanged, this, &frmMain::focusMoved);
+}
 
 void frmMain::nameControls()
 {
