@@ -270,7 +270,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 
     HRESULT result = AVIFileOpen(&avi.file, path, OF_WRITE | OF_CREATE, nullptr);
     if (result != AVIERR_OK)
-        return stop(kWriteError, MsgIcon::Information);
+        return stop(kWriteError + kCrLf + path, MsgIcon::Information);
 
     cDIB dib(w.services);
     QString temporary = w.temporaryFile.isEmpty() ? temporaryFramePath() : w.temporaryFile;
@@ -312,7 +312,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 
     result = AVIFileCreateStream(avi.file, &avi.raw, &info);
     if (result != AVIERR_OK)
-        return stop(kWriteError, MsgIcon::Information);
+        return stop(kWriteError + kCrLf + path, MsgIcon::Information);
 
     // The dialog has no owner window: the main window stays usable meanwhile.
     const long answer = AVISaveOptions(w.services, nullptr,
@@ -324,7 +324,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
             (void)avi.release();
             return ExportOutcome::Cancelled;
         }
-        return stop(kWriteError, MsgIcon::Information);
+        return stop(kWriteError + kCrLf + path, MsgIcon::Information);
     }
     avi.optionsConfirmed = true;
     // Another export run from the window while the dialog was open may have resized picSave:
@@ -335,10 +335,10 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 
     result = AVIMakeCompressedStream(&avi.compressed, avi.raw, &avi.options, nullptr);
     if (result != AVIERR_OK)
-        return stop(kWriteError, MsgIcon::Information);
+        return stop(kWriteError + kCrLf + path, MsgIcon::Information);
     result = AVIStreamSetFormat(avi.compressed, 0, dib.PointerToBitmapInfo(), dib.SizeBitmapInfo());
     if (result != AVIERR_OK)
-        return stop(kWriteError, MsgIcon::Information);
+        return stop(kWriteError + kCrLf + path, MsgIcon::Information);
 
     // The list may have changed while the dialog was open: it is counted now, once, and its
     // paths are read here, on this thread; the workers see only this snapshot.
@@ -441,7 +441,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     if (result == AVIERR_OK)
         result = completion;
     if (result != AVIERR_OK) {
-        tell(w.services, kWriteError, MsgIcon::Information);
+        tell(w.services, kWriteError + kCrLf + path, MsgIcon::Information);
         return ExportOutcome::Failed;
     }
     if (progress.written < count) {
@@ -518,7 +518,7 @@ ExportOutcome SaveAvi(ExportJob &w)
         return WriteAvi(w, path, *fps);
     } catch (const std::exception &) {
         // Whatever was created has been released on the way out.
-        tell(w.services, kWriteError, MsgIcon::Information);
+        tell(w.services, kWriteError + kCrLf + path, MsgIcon::Information);
         return ExportOutcome::Failed;
     }
 }

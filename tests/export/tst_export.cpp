@@ -361,7 +361,7 @@ void TestExport::compressionDialogFailure()
     m_services->compressionAnswers.push_back({-2, AVICOMPRESSOPTIONS{}});
     ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
-    QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
+    QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.\r\n") + path});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Information);
     QCOMPARE(m_services->messages[0].title, QStringLiteral("Kelbo"));
     QVERIFY(!QFileInfo::exists(path)); // a video without a frame is never written
@@ -372,7 +372,8 @@ void TestExport::outputCannotBeCreated()
     chooseOutput(out(QStringLiteral("missing folder/x.avi")), comptypeDIB);
     ExportJob w = window();
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
-    QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
+    QCOMPARE(m_services->messageTexts(),
+             QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.\r\n") + out(QStringLiteral("missing folder/x.avi"))});
     QCOMPARE(m_services->messages[0].icon, MsgIcon::Information);
     QVERIFY(m_services->compressionRequests.isEmpty());
 }
@@ -601,7 +602,7 @@ void TestExport::diskFullWhileWriting()
         outcome = SaveAvi(w);
     }
     QCOMPARE(outcome, ExportOutcome::Failed);
-    QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.")});
+    QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("Erreur lors de l'écriture du fichier.\r\n") + path});
     QVERIFY(m_recorder.positions.size() >= 1 && m_recorder.positions.size() < 12);
     QVERIFY(!QFile::exists(path)); // it could not be completed
 }

@@ -486,7 +486,8 @@ void TestKelboExport::fileSizeLimitKeepsOldFile()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(QString::fromUtf8(process.readAllStandardError()), QStringLiteral("Erreur lors de l'écriture du fichier.\n"));
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("Erreur lors de l'écriture du fichier.\n") + output + QLatin1Char('\n'));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("video.avi")});
     QFile f(output);
     QVERIFY(f.open(QIODevice::ReadOnly));

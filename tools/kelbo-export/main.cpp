@@ -275,7 +275,7 @@ int main(int argc, char *argv[])
     }
     if (outcome != ExportOutcome::Written || services.messagesShown() != before) {
         if (services.messagesShown() == before)
-            printError(QStringLiteral("Erreur lors de l'écriture du fichier."));
+            printError(QStringLiteral("Erreur lors de l'écriture du fichier.\n") + args->output);
         return kExitFailure;
     }
     return 0;
