@@ -41,6 +41,7 @@ public:
     QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return output; }
     void showModal(QDialog &) override {}
+    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
     long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &o) override

@@ -36,6 +36,7 @@ public:
     }
     QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return {}; }
+    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
     void showModal(QDialog &dialog) override
     {
         if (auto *chooser = qobject_cast<frmFile *>(&dialog)) {
@@ -45,7 +46,7 @@ public:
     }
     bool openUrl(const QString &) override { return false; }
     bool startProgram(const QString &) override { return false; }
-    long aviSaveOptions(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &) override
+    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &) override
     {
         return 0;
     }
