@@ -22,14 +22,19 @@ const QStringList &classicSuffixes()
 
 QStringList otherPictureSuffixes()
 {
-    QStringList suffixes;
-    for (const QByteArray &format : QImageReader::supportedImageFormats()) {
-        const QString suffix = QString::fromLatin1(format).toLower();
-        if (!classicSuffixes().contains(suffix) && !suffixes.contains(suffix))
-            suffixes << suffix;
-    }
-    suffixes.sort();
-    return suffixes;
+    // The formats do not change while the program runs: asked once, not for every file of a
+    // dropped folder.
+    static const QStringList cached = [] {
+        QStringList suffixes;
+        for (const QByteArray &format : QImageReader::supportedImageFormats()) {
+            const QString suffix = QString::fromLatin1(format).toLower();
+            if (!classicSuffixes().contains(suffix) && !suffixes.contains(suffix))
+                suffixes << suffix;
+        }
+        suffixes.sort();
+        return suffixes;
+    }();
+    return cached;
 }
 
 QString otherPicturesFilter()
