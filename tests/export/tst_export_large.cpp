@@ -40,11 +40,7 @@ void TestExportLarge::pastOneGibibyte()
     test::ScriptedServices services;
     const QString output = dir.filePath(QStringLiteral("large.avi"));
     services.saveAnswers.push_back(output);
-    AVICOMPRESSOPTIONS fullFrames;
-    fullFrames.fccType = streamtypeVIDEO;
-    fullFrames.fccHandler = comptypeDIB;
-    fullFrames.dwFlags = AVICOMPRESSF_VALID;
-    services.compressionAnswers.push_back({1, fullFrames});
+    services.answerCompression();
     ExportRecorder recorder;
     ExportJob w{files, {fps, width, height}, picSave, picTemp, services, &recorder,
                 dir.filePath(QStringLiteral("temp.bmp"))};

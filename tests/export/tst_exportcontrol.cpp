@@ -77,12 +77,8 @@ void TestExportControl::init()
 
 void TestExportControl::chooseOutput(const QString &output)
 {
-    AVICOMPRESSOPTIONS o;
-    o.fccType = streamtypeVIDEO;
-    o.fccHandler = comptypeDIB;
-    o.dwFlags = AVICOMPRESSF_VALID;
     m_services->saveAnswers.push_back(output);
-    m_services->compressionAnswers.push_back({1, o});
+    m_services->answerCompression();
 }
 
 void TestExportControl::checkBeforeWriting_data()

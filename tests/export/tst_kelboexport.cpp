@@ -519,11 +519,7 @@ void TestKelboExport::fitLikeTheWindow()
     window.setFrameFit(FrameFit::Letterbox);
     const QString shown = m_dir.filePath(QStringLiteral("fit-window.avi"));
     services.saveAnswers.push_back(shown);
-    AVICOMPRESSOPTIONS full;
-    full.fccType = streamtypeVIDEO;
-    full.fccHandler = comptypeDIB;
-    full.dwFlags = AVICOMPRESSF_VALID;
-    services.compressionAnswers.push_back({1, full});
+    services.answerCompression();
     QCOMPARE(window.mnuFileSaveAvi_Click(), ExportOutcome::Written);
 
     const AviReadBack a = readAvi(cli, true), b = readAvi(shown, true);

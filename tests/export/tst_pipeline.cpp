@@ -105,11 +105,7 @@ QString TestPipeline::exportList(const QStringList &pictures, int workers, Frame
     ScriptedServices services;
     const QString output = path(name);
     services.saveAnswers.push_back(output);
-    AVICOMPRESSOPTIONS fullFrames;
-    fullFrames.fccType = streamtypeVIDEO;
-    fullFrames.fccHandler = comptypeDIB;
-    fullFrames.dwFlags = AVICOMPRESSF_VALID;
-    services.compressionAnswers.push_back({1, fullFrames});
+    services.answerCompression();
     ExportJob job{files, {fps, width, height}, picSave, picTemp, services, &recorder,
                   path(QStringLiteral("temp.bmp")), workers};
     if (SaveAvi(job) != ExportOutcome::Written || !services.messages.isEmpty())

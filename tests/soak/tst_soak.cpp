@@ -91,12 +91,7 @@ void TestSoak::tenThousandFramesInFlatMemory()
     ScriptedServices services;
     const QString output = dir.filePath(QStringLiteral("soak.avi"));
     services.saveAnswers.push_back(output);
-    AVICOMPRESSOPTIONS mjpg;
-    mjpg.fccType = streamtypeVIDEO;
-    mjpg.fccHandler = mmioFOURCC('M', 'J', 'P', 'G');
-    mjpg.dwQuality = ICQUALITY_DEFAULT;
-    mjpg.dwFlags = AVICOMPRESSF_VALID;
-    services.compressionAnswers.push_back({1, mjpg});
+    services.answerCompression(mmioFOURCC('M', 'J', 'P', 'G'));
     MemorySampler sampler;
     ExportJob job{files, {fps, width, height}, picSave, picTemp, services, &sampler,
                   dir.filePath(QStringLiteral("temp.bmp"))};

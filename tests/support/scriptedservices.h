@@ -45,6 +45,16 @@ public:
     };
     QList<CompressionRequest> compressionRequests;
     std::deque<CompressionAnswer> compressionAnswers;
+    // Queues a confirmed compression dialog choosing `handler` at its default quality.
+    void answerCompression(FOURCC handler = comptypeDIB)
+    {
+        CompressionAnswer answer;
+        answer.options.fccType = streamtypeVIDEO;
+        answer.options.fccHandler = handler;
+        answer.options.dwQuality = ICQUALITY_DEFAULT;
+        answer.options.dwFlags = AVICOMPRESSF_VALID;
+        compressionAnswers.push_back(answer);
+    }
     // Run while the compression dialog is "open", before it answers (the caller's windows
     // stay usable meanwhile).
     std::function<void()> whileCompressionDialogOpen;
