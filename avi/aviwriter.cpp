@@ -97,7 +97,8 @@ using WriteBuffer = std::uint8_t *;
 
 int writeToFile(void *opaque, WriteBuffer data, int size)
 {
-    const int fd = *static_cast<const int *>(opaque);
+    auto *file = static_cast<ReplacingFile *>(opaque);
+    const int fd = file->descriptor();
     int done = 0;
     while (done < size) {
         const ssize_t n = ::write(fd, data + done, std::size_t(size - done));
@@ -107,12 +108,13 @@ int writeToFile(void *opaque, WriteBuffer data, int size)
             return n < 0 ? AVERROR(errno) : AVERROR(EIO);
         done += int(n);
     }
+    file->wrote(done);
     return done;
 }
 
 std::int64_t seekInFile(void *opaque, std::int64_t offset, int whence)
 {
-    const int fd = *static_cast<const int *>(opaque);
+    const int fd = static_cast<const ReplacingFile *>(opaque)->descriptor();
     if (whence & AVSEEK_SIZE) {
         struct stat st {};
         return ::fstat(fd, &st) == 0 ? std::int64_t(st.st_size) : AVERROR(errno);
@@ -231,7 +233,7 @@ HRESULT AviWriter::open(const QString &path, std::unique_ptr<AviWriter> &writer)
     if (!buffer)
         return AVIERR_MEMORY;
     w->m_fd = w->m_file.descriptor();
-    w->m_io.reset(avio_alloc_context(buffer, kBufferBytes, 1, &w->m_fd, nullptr, writeToFile,
+    w->m_io.reset(avio_alloc_context(buffer, kBufferBytes, 1, &w->m_file, nullptr, writeToFile,
                                      seekInFile));
     if (!w->m_io) {
         av_free(buffer);

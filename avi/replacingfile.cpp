@@ -78,10 +78,23 @@ bool ReplacingFile::create(const std::filesystem::path &target)
     return false;
 }
 
+void ReplacingFile::wrote(std::int64_t bytes)
+{
+    constexpr std::int64_t kWritebackBytes = std::int64_t(4) << 20;
+    m_notWrittenBack += bytes;
+    if (m_fd < 0 || m_notWrittenBack < kWritebackBytes)
+        return;
+    m_notWrittenBack = 0;
+    // Starts the write-out of every dirty page without waiting for it; fsync() still decides
+    // whether the data made it.
+    (void)::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 bool ReplacingFile::commit()
 {
     if (m_fd < 0)
         return false;
+    m_notWrittenBack = 0;
     const bool synced = ::fsync(m_fd) == 0;
     const bool closed = ::close(m_fd) == 0;
     m_fd = -1;

@@ -6,6 +6,7 @@
 // A target that is a symbolic link is replaced by the new file: the temporary is made beside
 // the link and renamed over it; the file the link pointed to is left alone.
 
+#include <cstdint>
 #include <filesystem>
 
 namespace kelbo {
@@ -26,6 +27,11 @@ public:
     int descriptor() const { return m_fd; }
     const std::filesystem::path &temporaryPath() const { return m_temporary; }
 
+    // Tells that `bytes` more were written. Every few megabytes the system is asked to start
+    // putting them on disk, so that commit() waits only for the last ones instead of the
+    // whole video.
+    void wrote(std::int64_t bytes);
+
     // Puts the data on disk, closes the temporary and renames it over the target. False when
     // any step fails; the temporary is then removed and the target left as it was.
     bool commit();
@@ -37,6 +43,7 @@ private:
     std::filesystem::path m_target;
     std::filesystem::path m_temporary;
     int m_fd = -1;
+    std::int64_t m_notWrittenBack = 0;
 };
 
 } // namespace kelbo

@@ -23,6 +23,7 @@
 #include <utility>
 #include <cerrno>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include <fcntl.h>
@@ -251,10 +252,33 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
         tell(w.services, emptyListText(), MsgIcon::Exclamation);
         return ExportOutcome::Failed;
     }
+    // Frames 2 onwards are composed ahead on worker threads from the start, while this thread
+    // checks the list, composes the first frame and asks for the compression: those steps no
+    // longer keep the other processors idle. The pipeline works on a snapshot of the list and
+    // is started again after the dialog if the list or the frame size changed meanwhile.
+    const int workers = FramePipeline::workerCount(w.workers);
+    const auto snapshot = [&w] {
+        QStringList paths;
+        paths.reserve(w.files.count());
+        for (int i = 1; i <= w.files.count(); ++i)
+            paths << w.files.text(i);
+        return paths;
+    };
+    const auto composeAhead = [&](const QStringList &paths, QSize frameSize) {
+        return std::make_unique<FramePipeline>(paths, 2, frameSize, w.picTemp.backColor, w.picSave.backColor,
+                                               workers, 2 * workers, w.fit);
+    };
+    const QStringList aheadPaths = snapshot();
+    const QSize aheadSize = w.picSave.image().size();
+    std::unique_ptr<FramePipeline> pipeline;
+    if (aheadPaths.size() >= 2 && !aheadSize.isEmpty())
+        pipeline = composeAhead(aheadPaths, aheadSize);
+
     // Every entry is checked before anything is written, so that the user mends the list
     // instead of finding the fault hundreds of frames later.
     const QList<UnreadableEntry> unreadable = unreadableEntries(w.files, w.picSave.image().size());
     if (!unreadable.isEmpty()) {
+        pipeline.reset();
         tell(w.services, unreadableEntriesText(w.files, unreadable), MsgIcon::Exclamation);
         return ExportOutcome::Failed;
     }
@@ -263,6 +287,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     // Stops after releasing every AVI object (the file is completed, or removed when it holds
     // no stream), then tells the user.
     auto stop = [&](const QString &text, MsgIcon icon) {
+        pipeline.reset();
         (void)avi.release();
         tell(w.services, text, icon);
         return ExportOutcome::Failed;
@@ -321,6 +346,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     if (answer != 1) {
         AVISaveOptionsFree(1, &avi.optionsPointer);
         if (answer == 0) {
+            pipeline.reset();
             (void)avi.release();
             return ExportOutcome::Cancelled;
         }
@@ -345,10 +371,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     const int count = w.files.count();
     if (count < 1)
         return stop(emptyListText(), MsgIcon::Exclamation);
-    QStringList paths;
-    paths.reserve(count);
-    for (int i = 1; i <= count; ++i)
-        paths << w.files.text(i);
+    const QStringList paths = snapshot();
     // Frame 1 is the frame composed for the format when entry 1 is still the same file.
     const bool firstKept = paths[0] == firstPath && fileStamp(firstPath) == firstStamp
                            && std::int64_t(firstFrame.width()) * firstFrame.height() > 0
@@ -370,13 +393,11 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     clock.start();
     ExportRequest request = observer ? observer->request() : ExportRequest::Continue;
 
-    // The following frames are composed ahead on worker threads, a few at a time.
-    const int workers = FramePipeline::workerCount(w.workers);
-    std::optional<FramePipeline> pipeline;
-    const int firstComposed = firstKept ? 2 : 1;
-    if (request == ExportRequest::Continue && firstComposed <= count)
-        pipeline.emplace(paths, firstComposed, frameSize, w.picTemp.backColor, w.picSave.backColor,
-                         workers, 2 * workers, w.fit);
+    // The frames composed ahead are kept when they are still those of the list.
+    if (request != ExportRequest::Continue || count < 2)
+        pipeline.reset();
+    else if (!pipeline || paths != aheadPaths || frameSize != aheadSize)
+        pipeline = composeAhead(paths, frameSize);
     // The last frame composed: picSave shows it and "temp.bmp" holds it on every way out.
     QImage lastFrame;
     const auto keepLastFrame = [&] {
@@ -396,7 +417,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
             frame.image = firstFrame;
             bits = dib.PointerToBits();
         } else {
-            frame = pipeline->take(i);
+            frame = i == 1 ? composeFrame(1, paths[0], w.picTemp, w.picSave, w.fit) : pipeline->take(i);
             // A picture rewritten or replaced since a worker read it is composed again, so
             // that every frame shows its file as it is when the frame is written.
             if (fileStamp(paths[i - 1]) != frame.stamp)

