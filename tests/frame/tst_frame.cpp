@@ -78,6 +78,25 @@ QByteArray bmpHeader(qint32 w, qint32 h)
     return bytes;
 }
 
+// A 24-bit BMP of `w` x |h| pixels (h < 0: rows from the top down) with `gap` bytes between
+// the header and the rows; every pixel a different colour.
+QByteArray plainBmp(qint32 w, qint32 h, int gap)
+{
+    QByteArray bytes = bmpHeader(w, h) + QByteArray(gap, '\x5a');
+    bytes[10] = char(54 + gap);
+    const int rowBytes = (w * 3 + 3) & ~3;
+    for (int row = 0; row < std::abs(h); ++row) {
+        QByteArray line(rowBytes, '\0');
+        for (int x = 0; x < w; ++x) {
+            line[3 * x] = char(17 * x + row);
+            line[3 * x + 1] = char(31 * row + 5);
+            line[3 * x + 2] = char(x * row + 200);
+        }
+        bytes += line;
+    }
+    return bytes;
+}
+
 int countDifferent(const QImage &a, const QImage &b, QRect *bounds = nullptr)
 {
     int count = 0;
@@ -106,6 +125,8 @@ private Q_SLOTS:
     void transparentGifShowsBackground();
     void reductionDoesNotAlias();
     void reducedJpegMatchesFullDecode();
+    void plainBmpAsQtReadsIt_data();
+    void plainBmpAsQtReadsIt();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
     void captionPositions_data();
@@ -270,6 +291,30 @@ void TestFrame::reducedJpegMatchesFullDecode()
         for (int x = 260; x < 320; ++x)
             worst = std::max(worst, std::abs(qRed(reduced.image().pixel(x, y)) - qRed(full.image().pixel(x, y))));
     QVERIFY2(worst <= 12, qPrintable(QStringLiteral("largest difference in the detailed corner: %1").arg(worst)));
+}
+
+void TestFrame::plainBmpAsQtReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("odd width, padded rows") << plainBmp(5, 3, 0);
+    QTest::newRow("rows from the top down") << plainBmp(4, -3, 0);
+    QTest::newRow("bytes between header and rows") << plainBmp(3, 2, 6);
+    QTest::newRow("one pixel") << plainBmp(1, 1, 0);
+}
+
+void TestFrame::plainBmpAsQtReadsIt()
+{
+    QFETCH(QByteArray, bytes);
+    const QString path = writeBytes(dir, QStringLiteral("plain.bmp"), bytes);
+    QVERIFY(!path.isEmpty());
+    const QImage expected = QImage(path).convertToFormat(QImage::Format_RGB32);
+    Surface scratch(QSize(1, 1), 0, kFace);
+    // Once into a fresh scratch surface, once into the image it already holds.
+    for (int pass = 0; pass < 2; ++pass) {
+        QCOMPARE(LoadPicture(path, scratch), !expected.isNull());
+        if (!expected.isNull())
+            QCOMPARE(scratch.image(), expected);
+    }
 }
 
 void TestFrame::failuresDrawNothing_data()
