@@ -77,9 +77,10 @@ bool decodePlainBmp(const QByteArray &file, QImage &image)
     if (offset < kFileHeader + kInfoHeader || offset > file.size() || rows > (file.size() - offset) / rowBytes)
         return false;
     if (image.size() != QSize(width, int(rows)) || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
-        image = QImage(width, int(rows), QImage::Format_RGB32);
-        if (image.isNull())
+        QImage fresh(width, int(rows), QImage::Format_RGB32);
+        if (fresh.isNull())
             return false;
+        image = std::move(fresh);
     }
     // Rows are stored from the bottom up, unless the height is negative.
     for (qint64 y = 0; y < rows; ++y) {
