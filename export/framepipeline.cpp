@@ -3,7 +3,9 @@
 #include "frame/fitpicture.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstring>
@@ -37,12 +39,19 @@ void toDibBits(const QImage &frame, std::uint8_t *bits)
     for (int y = 0; y < height; ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(frame.constScanLine(height - 1 - y));
         std::uint8_t *out = bits + std::size_t(y) * rowBytes;
-        for (int x = 0; x < width; ++x) {
+        // Blue, green and red are a pixel's three low bytes: four pixels make three words.
+        int x = 0;
+        for (; x + 4 <= width; x += 4, out += 12) {
+            const std::uint32_t p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
+            const std::uint32_t words[3] = {(p0 & 0xffffffu) | (p1 << 24), ((p1 >> 8) & 0xffffu) | (p2 << 16),
+                                            ((p2 >> 16) & 0xffu) | (p3 << 8)};
+            qToLittleEndian<std::uint32_t>(words, 3, out);
+        }
+        for (; x < width; ++x) {
             const QRgb pixel = in[x];
-            out[0] = std::uint8_t(qBlue(pixel));
-            out[1] = std::uint8_t(qGreen(pixel));
-            out[2] = std::uint8_t(qRed(pixel));
-            out += 3;
+            *out++ = std::uint8_t(qBlue(pixel));
+            *out++ = std::uint8_t(qGreen(pixel));
+            *out++ = std::uint8_t(qRed(pixel));
         }
         for (int pad = width * 3; pad < rowBytes; ++pad)
             *out++ = 0;
@@ -60,8 +69,9 @@ ComposedFrame composeFrame(int entry, const QString &path, Surface &scratch, Sur
     frame.image = target.image().format() == QImage::Format_RGB32
                       ? target.image()
                       : target.image().convertToFormat(QImage::Format_RGB32);
-    frame.bits.resize(std::size_t(dibRowBytes(frame.image.width())) * std::size_t(frame.image.height()));
-    toDibBits(frame.image, frame.bits.data());
+    // Every byte is written by the conversion, padding included.
+    frame.bits = QByteArray(qsizetype(dibRowBytes(frame.image.width())) * frame.image.height(), Qt::Uninitialized);
+    toDibBits(frame.image, reinterpret_cast<std::uint8_t *>(frame.bits.data()));
     return frame;
 }
 
@@ -82,16 +92,30 @@ FramePipeline::FramePipeline(QStringList paths, int first, QSize frameSize, QCol
     m_surfaces.reserve(std::size_t(count));
     for (int i = 0; i < count; ++i)
         m_surfaces.push_back(std::make_unique<WorkerSurfaces>(m_frameSize, m_scratchBack, m_frameBack));
-    m_workers.reserve(std::size_t(count));
+    // The workers run on threads of Qt's global pool, which it holds more threads for
+    // meanwhile: Qt's picture code (the smooth scaling, some conversions) then does its work
+    // on the worker's own thread instead of splitting it over the pool and waiting, which on
+    // processors the workers already fill only adds thread switches.
+    m_pool = QThreadPool::globalInstance();
+    m_pool->setMaxThreadCount(m_pool->maxThreadCount() + count);
+    m_running = count;
     for (int i = 0; i < count; ++i)
-        m_workers.emplace_back([this, i] { work(*m_surfaces[std::size_t(i)]); });
+        m_pool->start([this, i] {
+            work(*m_surfaces[std::size_t(i)]);
+            const std::lock_guard lock(m_mutex);
+            if (--m_running == 0)
+                m_finished.notify_all();
+        });
+    m_workerCount = count;
 }
 
 FramePipeline::~FramePipeline()
 {
     stop();
-    for (std::thread &worker : m_workers)
-        worker.join();
+    std::unique_lock lock(m_mutex);
+    m_finished.wait(lock, [&] { return m_running == 0; });
+    lock.unlock();
+    m_pool->setMaxThreadCount(m_pool->maxThreadCount() - m_workerCount);
 }
 
 void FramePipeline::stop()
@@ -101,7 +125,8 @@ void FramePipeline::stop()
         m_stopping = true;
         m_ready.clear();
     }
-    m_changed.notify_all();
+    m_space.notify_all();
+    m_arrived.notify_all();
 }
 
 void FramePipeline::work(WorkerSurfaces &surfaces)
@@ -111,7 +136,7 @@ void FramePipeline::work(WorkerSurfaces &surfaces)
         int entry = 0;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [&] {
+            m_space.wait(lock, [&] {
                 return m_stopping || m_nextToCompose > last || m_nextToCompose < m_nextToTake + m_depth;
             });
             if (m_stopping || m_nextToCompose > last)
@@ -121,20 +146,24 @@ void FramePipeline::work(WorkerSurfaces &surfaces)
         // A picture fitted over the whole target replaces every pixel; the target keeps its
         // size, its image is handed on with the frame and replaced by the next fit.
         ComposedFrame frame = composeFrame(entry, m_paths[entry - 1], surfaces.scratch, surfaces.target, m_fit);
+        bool awaited = false;
         {
             const std::lock_guard lock(m_mutex);
             if (m_stopping)
                 return;
             m_ready.emplace(entry, std::move(frame));
+            awaited = entry == m_nextToTake;
         }
-        m_changed.notify_all();
+        // Only the frame the export's thread waits for, or takes next, is worth waking it for.
+        if (awaited)
+            m_arrived.notify_one();
     }
 }
 
 ComposedFrame FramePipeline::take(int entry)
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_stopping || m_ready.count(entry) != 0; });
+    m_arrived.wait(lock, [&] { return m_stopping || m_ready.count(entry) != 0; });
     ComposedFrame frame;
     if (const auto found = m_ready.find(entry); found != m_ready.end()) {
         frame = std::move(found->second);
@@ -142,7 +171,8 @@ ComposedFrame FramePipeline::take(int entry)
     }
     m_nextToTake = entry + 1;
     lock.unlock();
-    m_changed.notify_all();
+    // One more frame may be composed ahead.
+    m_space.notify_one();
     return frame;
 }
 

@@ -7,17 +7,19 @@
 #include "frame/fitpicture.h"
 #include "frame/surface.h"
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QSize>
 #include <QStringList>
+
+class QThreadPool;
 
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace kelbo {
@@ -47,7 +49,7 @@ struct ComposedFrame {
     bool decoded = false;           // false: the picture could not be decoded
     FileStamp stamp;                // the picture file, taken before it was decoded
     QImage image;                   // the composed frame (RGB32, the frame size)
-    std::vector<std::uint8_t> bits; // the same as DIB bits
+    QByteArray bits;                // the same as DIB bits
 };
 
 // Entry `entry` (at `path`) composed on `scratch` and `target` (which has the frame size), the
@@ -90,13 +92,17 @@ private:
     const int m_depth;
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_space;   // workers: a frame may be composed, or stop
+    std::condition_variable m_arrived; // the export's thread: its frame is ready, or stop
     int m_nextToCompose; // guarded by m_mutex
     int m_nextToTake;    // guarded by m_mutex
     bool m_stopping = false;
     std::map<int, ComposedFrame> m_ready; // guarded by m_mutex
     std::vector<std::unique_ptr<WorkerSurfaces>> m_surfaces;
-    std::vector<std::thread> m_workers;
+    QThreadPool *m_pool = nullptr;
+    int m_workerCount = 0;
+    int m_running = 0; // workers not yet ended, guarded by m_mutex
+    std::condition_variable m_finished;
 };
 
 } // namespace kelbo

@@ -422,13 +422,13 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
             // that every frame shows its file as it is when the frame is written.
             if (fileStamp(paths[i - 1]) != frame.stamp)
                 frame = composeFrame(i, paths[i - 1], w.picTemp, w.picSave, w.fit);
-            if (!frame.decoded || frame.bits.size() != frameBytes) {
+            if (!frame.decoded || std::size_t(frame.bits.size()) != frameBytes) {
                 pipeline.reset();
                 keepLastFrame();
                 endWriting();
                 return stop(undecodableText(i, paths[i - 1]), MsgIcon::Exclamation);
             }
-            bits = frame.bits.data();
+            bits = reinterpret_cast<const std::uint8_t *>(frame.bits.constData());
         }
         lastFrame = frame.image;
         long bytes = 0;
