@@ -123,6 +123,7 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
         device = &memory;
     }
     QImageReader reader(device);
+    chooseReader(reader, path, *device);
     reader.setAllocationLimit(int(kMaxPictureBytes >> 20));
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();

@@ -49,6 +49,28 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
     return pixels * 8;
 }
 
+void chooseReader(QImageReader &reader, const QString &path, QIODevice &device)
+{
+    // Left to itself, Qt asks every installed picture plugin whether it knows the content (or
+    // the format), loading all of them, and libraries such as libtiff and libmng, for the
+    // first picture.
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0 || path.indexOf(QLatin1Char('/'), dot) >= 0)
+        return;
+    const QByteArray suffix = path.mid(dot + 1).toLower().toLatin1();
+    if (suffix.isEmpty())
+        return;
+    const qint64 position = device.pos();
+    QImageReader named(&device, suffix);
+    named.setAutoDetectImageFormat(false);
+    const bool known = named.canRead();
+    device.seek(position);
+    if (!known)
+        return;
+    reader.setFormat(suffix);
+    reader.setAutoDetectImageFormat(false);
+}
+
 bool isProgressiveJpeg(QIODevice &device)
 {
     // The markers of the first 256 KB, from the start of the file, wherever a reader has left
@@ -114,6 +136,7 @@ PictureCheck checkPicture(const QString &path, QSize target)
         return check;
     }
     QImageReader reader(&file);
+    chooseReader(reader, path, file);
     const QByteArray format = reader.format();
     check.size = reader.size();
     if (format.isEmpty() || !check.size.isValid() || check.size.isEmpty()) {

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QIODevice;
+class QImageReader;
 
 namespace kelbo {
 
@@ -33,6 +34,12 @@ struct PictureCheck {
 // size (an invalid target: at its own size). A JPEG is decoded at a reduced scale when it is
 // reduced; a progressive JPEG holds its whole coefficient array whatever the scale.
 qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target);
+
+// Points `reader` (reading `device`, which holds the picture file at `path`) at the reader its
+// suffix names when that reader recognises the content, so that only that one is loaded;
+// otherwise (no suffix, an unknown one, a misnamed file) the content decides among all of Qt's
+// readers. The device's position is kept.
+void chooseReader(QImageReader &reader, const QString &path, QIODevice &device);
 
 // True when the JPEG file `device` holds is progressive (read from its start; the position is
 // kept).

@@ -1,22 +1,64 @@
 #include "frame/savepicture.h"
 
 #include <QFile>
-#include <QImageWriter>
+#include <QtEndian>
+
+#include <cstdint>
+#include <cstring>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace kelbo {
 
+namespace {
+
+// 72 dots per inch, what a picture without a resolution is given.
+constexpr std::uint32_t kDefaultDotsPerMeter = 2834;
+
+void put16(char *at, std::uint16_t value) { qToLittleEndian(value, at); }
+void put32(char *at, std::uint32_t value) { qToLittleEndian(value, at); }
+
+} // namespace
+
 bool SavePicture(const QImage &picture, const QString &path)
 {
     if (picture.isNull())
         return false;
-    // Qt's BMP writer picks the bit depth from the image format: 24 bits only for a format
-    // that is neither indexed nor monochrome.
+    // 24 bits whatever the picture's format: indexed and 32-bit pictures are converted, alpha
+    // dropped, then stored blue, green, red.
     const QImage rgb = picture.format() == QImage::Format_RGB888
                            ? picture
                            : picture.convertToFormat(QImage::Format_RGB888);
+    const QImage bgr = rgb.convertToFormat(QImage::Format_BGR888);
+    if (bgr.isNull())
+        return false;
+    // The file is written here rather than by Qt's BMP writer: to find that writer, Qt first
+    // loads every installed picture plugin, for each export.
+    const int width = bgr.width(), height = bgr.height();
+    const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
+    constexpr int kHeaders = 14 + 40;
+    const qsizetype pixelBytes = rowBytes * height;
+    if (kHeaders + pixelBytes > qsizetype(UINT32_MAX))
+        return false;
+    QByteArray bytes(kHeaders + pixelBytes, '\0');
+    char *out = bytes.data();
+    out[0] = 'B';
+    out[1] = 'M';
+    put32(out + 2, std::uint32_t(bytes.size()));
+    put32(out + 10, kHeaders);
+    put32(out + 14, 40);
+    put32(out + 18, std::uint32_t(width));
+    put32(out + 22, std::uint32_t(height));
+    put16(out + 26, 1);
+    put16(out + 28, 24);
+    put32(out + 34, std::uint32_t(pixelBytes));
+    put32(out + 38, rgb.dotsPerMeterX() > 0 ? std::uint32_t(rgb.dotsPerMeterX()) : kDefaultDotsPerMeter);
+    put32(out + 42, rgb.dotsPerMeterY() > 0 ? std::uint32_t(rgb.dotsPerMeterY()) : kDefaultDotsPerMeter);
+    // Rows from the bottom up, each padded with zeros to 4 bytes.
+    for (int y = 0; y < height; ++y)
+        std::memcpy(out + kHeaders + qsizetype(height - 1 - y) * rowBytes, bgr.constScanLine(y), std::size_t(width) * 3);
+
     // A symbolic link in place of the file is never followed: its target stays untouched.
     const int fd = ::open(QFile::encodeName(path).constData(),
                           O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0644);
@@ -27,8 +69,7 @@ bool SavePicture(const QImage &picture, const QString &path)
         ::close(fd);
         return false;
     }
-    QImageWriter writer(&file, "bmp");
-    return writer.write(rgb) && file.flush();
+    return file.write(bytes) == bytes.size() && file.flush();
 }
 
 } // namespace kelbo

@@ -1,9 +1,12 @@
 // Picture fitting and the caption overlay, checked pixel by pixel.
 #include "frame/caption.h"
 #include "frame/fitpicture.h"
+#include "frame/picturecheck.h"
 #include "picturefiles.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -125,6 +128,8 @@ private Q_SLOTS:
     void transparentGifShowsBackground();
     void reductionDoesNotAlias();
     void reducedJpegMatchesFullDecode();
+    void readByContentWhateverTheName_data();
+    void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
     void plainBmpAsQtReadsIt();
     void failuresDrawNothing_data();
@@ -291,6 +296,37 @@ void TestFrame::reducedJpegMatchesFullDecode()
         for (int x = 260; x < 320; ++x)
             worst = std::max(worst, std::abs(qRed(reduced.image().pixel(x, y)) - qRed(full.image().pixel(x, y))));
     QVERIFY2(worst <= 12, qPrintable(QStringLiteral("largest difference in the detailed corner: %1").arg(worst)));
+}
+
+void TestFrame::readByContentWhateverTheName_data()
+{
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("PNG named .jpg") << QByteArray("png") << QStringLiteral("a.jpg");
+    QTest::newRow("JPEG named .bmp") << QByteArray("jpeg") << QStringLiteral("b.bmp");
+    QTest::newRow("BMP named .png") << QByteArray("bmp") << QStringLiteral("c.png");
+    QTest::newRow("JPEG, upper-case suffix") << QByteArray("jpeg") << QStringLiteral("d.JPG");
+    QTest::newRow("PNG without suffix") << QByteArray("png") << QStringLiteral("e");
+    QTest::newRow("BMP with an unknown suffix") << QByteArray("bmp") << QStringLiteral("f.photo");
+    QTest::newRow("dot in the folder only") << QByteArray("png") << QStringLiteral("g.d/picture");
+}
+
+void TestFrame::readByContentWhateverTheName()
+{
+    QFETCH(QByteArray, format);
+    QFETCH(QString, name);
+    const QString path = dir.filePath(name);
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QVERIFY(quadrants(40, 30).save(path, format.constData()));
+    QCOMPARE(checkPicture(path, QSize(20, 15)).problem, PictureProblem::None);
+    Surface scratch(QSize(1, 1), 0, kFace);
+    QVERIFY(LoadPicture(path, scratch));
+    QCOMPARE(scratch.image().size(), QSize(40, 30));
+    Surface out(QSize(20, 15), 0, kFace);
+    QVERIFY(FitPicture(path, scratch, out));
+    // The bottom-right quadrant, yellow (give or take JPEG's rounding).
+    const QColor corner = out.image().pixelColor(15, 11);
+    QVERIFY2(corner.red() >= 250 && corner.green() >= 250 && corner.blue() <= 5, qPrintable(corner.name()));
 }
 
 void TestFrame::plainBmpAsQtReadsIt_data()
