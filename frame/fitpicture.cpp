@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QTransform>
+#include <QtEndian>
 
 #include <algorithm>
 #include <limits>
@@ -86,7 +87,17 @@ bool decodePlainBmp(const QByteArray &file, QImage &image)
     for (qint64 y = 0; y < rows; ++y) {
         const uchar *in = bytes + offset + (height > 0 ? rows - 1 - y : y) * rowBytes;
         auto *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-        for (qint32 x = 0; x < width; ++x, in += 3)
+        // Three little-endian words hold four pixels' blue, green and red.
+        qint32 x = 0;
+        for (; x + 4 <= width; x += 4, in += 12) {
+            const quint32 w0 = qFromLittleEndian<quint32>(in), w1 = qFromLittleEndian<quint32>(in + 4),
+                          w2 = qFromLittleEndian<quint32>(in + 8);
+            out[x] = 0xff000000u | (w0 & 0xffffffu);
+            out[x + 1] = 0xff000000u | (w0 >> 24) | ((w1 & 0xffffu) << 8);
+            out[x + 2] = 0xff000000u | (w1 >> 16) | ((w2 & 0xffu) << 16);
+            out[x + 3] = 0xff000000u | (w2 >> 8);
+        }
+        for (; x < width; ++x, in += 3)
             out[x] = qRgb(in[2], in[1], in[0]);
     }
     return true;
