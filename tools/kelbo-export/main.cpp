@@ -201,9 +201,11 @@ int main(int argc, char *argv[])
             return kExitUsage;
         }
     }
-    // Pictures and fonts need a GUI application, but no display.
+    // Pictures need a GUI application, but no display, and the export draws no text: the
+    // minimal platform, unlike the offscreen one, never reads the font configuration (which
+    // Qt otherwise does when the application ends, fonts used or not).
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", "minimal");
     qInstallMessageHandler(quietMessages);
     QGuiApplication application(argc, argv);
     QGuiApplication::setApplicationName(app::title());
