@@ -122,7 +122,7 @@ def options():
 def pictures():
     out = {}
     for name, data in bmps().items():
-        if name in ("bits24.bmp", "bits8.bmp", "rle8.bmp", "rle4.bmp", "bits16-565.bmp",
+        if name in ("bits24.bmp", "bits24-topdown.bmp", "bits8.bmp", "rle8.bmp", "rle4.bmp", "bits16-565.bmp",
                     "huge-size.bmp"):
             out["bmp-" + name] = bytes([1]) + data
     out["bmp-nosuffix"] = bytes([0]) + bmps()["bits32.bmp"]
