@@ -13,14 +13,14 @@
 #include <QSize>
 #include <QStringList>
 
-class QThreadPool;
-
 #include <condition_variable>
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+class QThreadPool;
 
 namespace kelbo {
 
