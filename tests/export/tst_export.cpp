@@ -7,6 +7,7 @@
 #include "avi/compressors.h"
 #include "ui/main/frmMain.h"
 #include "avireadback.h"
+#include "expectedframe.h"
 #include "filesizelimit.h"
 #include "plaincontrols.h"
 #include "exportrecorder.h"
@@ -52,17 +53,6 @@ QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// The frame the export must write for a picture: the picture fitted over the frame, nothing
-// drawn over it.
-QImage expectedFrame(const QString &picture, QSize size)
-{
-    Surface scratch(QSize(10, 10));
-    Surface target(size);
-    if (!FitPicture(picture, scratch, target))
-        return {};
-    return target.image().convertToFormat(QImage::Format_RGB888);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "export/saveavi.h"
 #include "frame/fitpicture.h"
 #include "avireadback.h"
+#include "expectedframe.h"
 #include "plaincontrols.h"
 #include "scriptedservices.h"
 
@@ -22,16 +23,6 @@ using namespace kelbo;
 using namespace kelbo::test;
 
 namespace {
-
-// The frame the export must write for a picture: the picture fitted over the frame.
-QImage expectedFrame(const QString &picture, QSize size)
-{
-    Surface scratch(QSize(10, 10));
-    Surface target(size);
-    if (!FitPicture(picture, scratch, target))
-        return {};
-    return target.image().convertToFormat(QImage::Format_RGB888);
-}
 
 // Records the frames lent to the observer and may run something after a given frame.
 class FrameRecorder final : public ExportObserver {

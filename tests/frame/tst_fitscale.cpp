@@ -2,6 +2,7 @@
 // reductions (1/2, 1/4, 1/8) that still covers the target, and a result that stays as close to
 // a full decode as the reduction used before.
 #include "frame/fitpicture.h"
+#include "picturefiles.h"
 
 #include <QImageWriter>
 #include <QTemporaryDir>
@@ -10,6 +11,7 @@
 #include <cmath>
 
 using namespace kelbo;
+using namespace kelbo::test;
 
 class TestFitScale : public QObject {
     Q_OBJECT
@@ -28,14 +30,7 @@ private:
 void TestFitScale::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    // A smooth photograph-like picture with fine detail in one corner.
-    QImage photo(2560, 1600, QImage::Format_RGB32);
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x) {
-            const bool fine = x > 1900 && y > 1100;
-            const int detail = fine ? ((x / 2 + y / 2) & 1) * 120 : 0;
-            photo.setPixel(x, y, qRgb(std::min(255, x / 11 + detail), y * 255 / 1600, (x + y) % 256 / 2 + 60));
-        }
+    const QImage photo = photographLike();
     m_photo = m_dir.filePath(QStringLiteral("photo.jpg"));
     QImageWriter writer(m_photo);
     writer.setQuality(95);

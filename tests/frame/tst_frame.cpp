@@ -257,14 +257,7 @@ void TestFrame::reductionDoesNotAlias()
 
 void TestFrame::reducedJpegMatchesFullDecode()
 {
-    // A smooth photograph-like picture with fine detail in one corner.
-    QImage photo(2560, 1600, QImage::Format_RGB32);
-    for (int y = 0; y < photo.height(); ++y)
-        for (int x = 0; x < photo.width(); ++x) {
-            const bool fine = x > 1900 && y > 1100;
-            const int detail = fine ? ((x / 2 + y / 2) & 1) * 120 : 0;
-            photo.setPixel(x, y, qRgb(std::min(255, x / 11 + detail), y * 255 / 1600, (x + y) % 256 / 2 + 60));
-        }
+    const QImage photo = photographLike();
     QImageWriter writer(dir.filePath(QStringLiteral("photo.jpg")));
     writer.setQuality(95);
     QVERIFY(writer.write(photo));

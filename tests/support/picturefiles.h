@@ -20,6 +20,20 @@ inline QImage solidImage(QSize size, QColor color)
     return image;
 }
 
+// A smooth photograph-like 2560 x 1600 picture with fine detail (a 1-pixel checkerboard of
+// 2 x 2 cells) in its bottom-right corner, where aliasing shows.
+inline QImage photographLike()
+{
+    QImage photo(2560, 1600, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x) {
+            const bool fine = x > 1900 && y > 1100;
+            const int detail = fine ? ((x / 2 + y / 2) & 1) * 120 : 0;
+            photo.setPixel(x, y, qRgb(qMin(255, x / 11 + detail), y * 255 / 1600, (x + y) % 256 / 2 + 60));
+        }
+    return photo;
+}
+
 // Writes `image` as a GIF; at most four different colours (more return false). Each pixel is
 // stored as a literal LZW code, with a clear code every two pixels so that codes stay 3 bits.
 inline bool writeGif(const QString &path, const QImage &source)
