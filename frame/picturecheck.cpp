@@ -61,14 +61,15 @@ void chooseReader(QImageReader &reader, const QString &path, QIODevice &device)
     if (suffix.isEmpty())
         return;
     const qint64 position = device.pos();
-    QImageReader named(&device, suffix);
-    named.setAutoDetectImageFormat(false);
-    const bool known = named.canRead();
-    device.seek(position);
-    if (!known)
-        return;
     reader.setFormat(suffix);
     reader.setAutoDetectImageFormat(false);
+    if (reader.canRead())
+        return;
+    // Not that reader's content: back to detection among all of them, with a new handler.
+    device.seek(position);
+    reader.setDevice(&device);
+    reader.setFormat(QByteArray());
+    reader.setAutoDetectImageFormat(true);
 }
 
 bool isProgressiveJpeg(QIODevice &device)

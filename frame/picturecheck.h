@@ -38,7 +38,7 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 // Points `reader` (reading `device`, which holds the picture file at `path`) at the reader its
 // suffix names when that reader recognises the content, so that only that one is loaded;
 // otherwise (no suffix, an unknown one, a misnamed file) the content decides among all of Qt's
-// readers. The device's position is kept.
+// readers. The device's position is kept. Call it before anything else asks the reader.
 void chooseReader(QImageReader &reader, const QString &path, QIODevice &device);
 
 // True when the JPEG file `device` holds is progressive (read from its start; the position is
