@@ -37,7 +37,8 @@ resize jpeg 640 480
 awk 'NR<=3{print; next} {l[NR]=$0} END{for(r=0;r<10;r++) for(i=4;i<=NR;i++) if (l[i] != "\r" && l[i] != "") print l[i]}' \
   "$work/jpeg-640x480.kelbo" > "$work/jpeg1200-640x480.kelbo"
 
-export QT_QPA_PLATFORM=offscreen
+# kelbo-export picks its own platform (minimal) when none is set, as it does for a user.
+unset QT_QPA_PLATFORM
 ff="ffmpeg -v error -y -framerate 30"
 area320="scale=320:240:flags=area"
 raw="-c:v rawvideo -pix_fmt bgr24"

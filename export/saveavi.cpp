@@ -227,6 +227,16 @@ QString unreadableEntriesText(const ListEntries &files, const QList<UnreadableEn
     return text + kCrLf + QStringLiteral("Aucune vidéo n'a été écrite : corrigez la liste puis enregistrez de nouveau.");
 }
 
+QString listedPictureConflict(const QString &output, const ListEntries &files)
+{
+    for (int i = 1; i <= files.count(); ++i)
+        if (sameFile(output, files.text(i)))
+            return QStringLiteral("La vidéo ne peut pas remplacer l'image n° %1 de la liste : « %2 ».")
+                .arg(i)
+                .arg(output);
+    return {};
+}
+
 QString temporaryFramePath(const QString &applicationFolder, const QString &cacheFolder)
 {
     const QString name = QStringLiteral("temp.bmp");
@@ -491,6 +501,11 @@ ExportOutcome SaveAvi(ExportJob &w)
              QStringLiteral("La vidéo ne peut pas être écrite ici : « %1 » n'est pas un fichier "
                             "ordinaire.").arg(path) + kCrLf + QStringLiteral("Choisissez un autre nom."),
              MsgIcon::Exclamation);
+        return ExportOutcome::Failed;
+    }
+    // The video never takes the place of one of the pictures it is made of.
+    if (const QString conflict = listedPictureConflict(path, w.files); !conflict.isEmpty()) {
+        tell(w.services, conflict + kCrLf + QStringLiteral("Choisissez un autre nom."), MsgIcon::Exclamation);
         return ExportOutcome::Failed;
     }
     // A folder the user may not write into is said as such, not as a failed write.

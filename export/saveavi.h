@@ -99,6 +99,10 @@ QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSi
 // The message that lists them: the first ten by position, name and reason, then how many more.
 QString unreadableEntriesText(const ListEntries &files, const QList<UnreadableEntry> &entries);
 
+// Why the video may not be written at `output`: it is one of the list's pictures (the same
+// file, through links too), which it would destroy. Empty when it may.
+QString listedPictureConflict(const QString &output, const ListEntries &files);
+
 // "temp.bmp" in `applicationFolder` when a file can be written there, otherwise in
 // `cacheFolder` (created when missing).
 QString temporaryFramePath(const QString &applicationFolder, const QString &cacheFolder);

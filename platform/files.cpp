@@ -56,6 +56,14 @@ FileProblem outputProblem(const QString &path)
     return S_ISREG(st.st_mode) ? FileProblem::None : FileProblem::NotRegular;
 }
 
+bool sameFile(const QString &path, const QString &other)
+{
+    struct stat a {}, b {};
+    return ::stat(QFile::encodeName(path).constData(), &a) == 0
+           && ::stat(QFile::encodeName(other).constData(), &b) == 0 && a.st_dev == b.st_dev
+           && a.st_ino == b.st_ino;
+}
+
 QString fileProblemText(FileProblem problem)
 {
     switch (problem) {

@@ -24,6 +24,10 @@ FileProblem openRegularFile(const QString &path, QFile &file);
 // link to one). None when it is a regular file or does not exist.
 FileProblem outputProblem(const QString &path);
 
+// True when `path` and `other` name the same existing file (same device and inode, through
+// links).
+bool sameFile(const QString &path, const QString &other);
+
 // The problem in a few French words: "fichier introuvable", "ce n'est pas un fichier
 // ordinaire", "permission refusée", "illisible"; empty for None.
 QString fileProblemText(FileProblem problem);

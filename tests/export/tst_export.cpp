@@ -78,6 +78,8 @@ private Q_SLOTS:
     void laterEntryUndecodable();
     void emptyList();
     void listChangedWhileDialogOpen();
+    void outputIsAListedPicture_data();
+    void outputIsAListedPicture();
     void secondExportWhileDialogOpen();
     void temporaryFileCannotBeWritten();
     void temporaryFileCannotBeRead();
@@ -448,6 +450,34 @@ void TestExport::listChangedWhileDialogOpen()
     QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
     QCOMPARE(m_services->messageTexts(), QStringList{QStringLiteral("La liste des images est vide.")});
     QVERIFY(!QFileInfo::exists(emptied));
+}
+
+void TestExport::outputIsAListedPicture_data()
+{
+    QTest::addColumn<bool>("throughLink");
+    QTest::newRow("the picture's own name") << false;
+    QTest::newRow("a link to the picture") << true;
+}
+
+void TestExport::outputIsAListedPicture()
+{
+    // A name typed in the save dialog never replaces one of the pictures the video is made of.
+    QFETCH(bool, throughLink);
+    const QString picture = m_files.items[1];
+    const QByteArray before = fileBytes(picture);
+    QString output = picture;
+    if (throughLink) {
+        output = out(QStringLiteral("link-to-picture.avi"));
+        QFile::remove(output);
+        QVERIFY(QFile::link(picture, output));
+    }
+    chooseOutput(output, comptypeDIB);
+    ExportJob w = window();
+    QCOMPARE(SaveAvi(w), ExportOutcome::Failed);
+    QCOMPARE(m_services->messageTexts(),
+             QStringList{QStringLiteral("La vidéo ne peut pas remplacer l'image n° 2 de la liste : « %1 ».\r\n"
+                                        "Choisissez un autre nom.").arg(output)});
+    QCOMPARE(fileBytes(picture), before);
 }
 
 void TestExport::secondExportWhileDialogOpen()

@@ -4,6 +4,7 @@
 #include "avi/compressors.h"
 #include "export/saveavi.h"
 #include "frame/surface.h"
+#include "platform/files.h"
 #include "platform/services.h"
 #include "platform/system.h"
 #include "project/project.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <optional>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -156,26 +156,12 @@ private:
     bool m_show;
 };
 
-// The same file as `other` (device and inode), when both exist.
-bool sameFile(const QString &path, const QString &other)
-{
-    struct stat a {}, b {};
-    return ::stat(QFile::encodeName(path).constData(), &a) == 0
-           && ::stat(QFile::encodeName(other).constData(), &b) == 0 && a.st_dev == b.st_dev
-           && a.st_ino == b.st_ino;
-}
-
 // Why `output` may not be written: it is the project or one of its pictures. Empty when it may.
 QString outputConflict(const QString &output, const QString &project, const ListEntries &files)
 {
     if (sameFile(output, project))
         return QStringLiteral("La vidéo ne peut pas remplacer le projet lui-même : « %1 ».").arg(output);
-    for (int i = 1; i <= files.count(); ++i)
-        if (sameFile(output, files.text(i)))
-            return QStringLiteral("La vidéo ne peut pas remplacer l'image n° %1 de la liste : « %2 ».")
-                .arg(i)
-                .arg(output);
-    return {};
+    return listedPictureConflict(output, files);
 }
 
 // Qt's own diagnostics stay out of the output unless they are serious.

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 
 #include <memory>
 
@@ -77,8 +78,9 @@ ExportOutcome frmMain::mnuFileSaveAvi_Click()
                   &observer};
     job.fit = m_fit;
     // Pictures dropped meanwhile are refused: the list is what the video is made of.
-    m_exporting = true;
-    const auto done = qScopeGuard([this] { m_exporting = false; });
+    // An export started while another's compression dialog is open ends first: the flag goes
+    // back to what it was, not to false.
+    const QScopedValueRollback exporting(m_exporting, true);
     return SaveAvi(job);
 }
 

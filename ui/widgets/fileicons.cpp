@@ -8,10 +8,11 @@ namespace kelbo {
 QIcon NameOnlyIconProvider::icon(const QFileInfo &info) const
 {
     // lstat only: the file is never opened.
-    if (info.isDir())
-        return QFileIconProvider::icon(Folder);
+    // A root is a folder too: it is asked first.
     if (info.isRoot())
         return QFileIconProvider::icon(Drive);
+    if (info.isDir())
+        return QFileIconProvider::icon(Folder);
     return QFileIconProvider::icon(File);
 }
 
