@@ -507,9 +507,10 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, long *bytes)
 {
     const FrameFormat &f = *m_format;
     if (!m_encoder) {
-        if (av_new_packet(m_packet.get(), int(f.imageSize)) < 0)
-            return AVIERR_MEMORY;
-        std::memcpy(m_packet->data, bits, std::size_t(f.imageSize));
+        // A full frame goes to the muxer straight from the caller's bits: av_write_frame writes
+        // it before returning and keeps no reference to it, so it is not copied.
+        m_packet->data = const_cast<std::uint8_t *>(bits);
+        m_packet->size = int(f.imageSize);
         m_packet->pts = m_packet->dts = m_nextSample;
         m_packet->duration = 1;
         m_packet->flags |= AV_PKT_FLAG_KEY; // every full frame stands alone

@@ -60,6 +60,10 @@ bool ReplacingFile::create(const std::filesystem::path &target)
     const std::string name = target.filename().string();
     if (name.empty() || name == "." || name == ".." || !replaceable(target))
         return false;
+    // A regular file replaced keeps its permissions (a private video stays private); a new
+    // file, or one replacing a link, gets 0644 less the umask.
+    struct stat old {};
+    const bool keepMode = ::lstat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
     std::mt19937 random(std::random_device{}());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::filesystem::path temporary =
@@ -67,6 +71,8 @@ bool ReplacingFile::create(const std::filesystem::path &target)
         const int fd =
             ::open(temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
+            if (keepMode)
+                (void)::fchmod(fd, old.st_mode & 0777);
             m_target = target;
             m_temporary = temporary;
             m_fd = fd;

@@ -151,6 +151,8 @@ private Q_SLOTS:
     void targetReplacedOnlyWhenComplete_data();
     void targetReplacedOnlyWhenComplete();
     void symbolicLinkIsReplaced();
+    void replacedFileKeepsItsMode_data();
+    void replacedFileKeepsItsMode();
     void writerFailures_data();
     void writerFailures();
     void saveOptionsGoesThroughServices();
@@ -729,6 +731,27 @@ void TestAviFile::symbolicLinkIsReplaced()
     QCOMPARE(readAvi(link, false).packets, 2);
     QCOMPARE(bytesOf(real), QByteArray("the linked file"));
     QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("link.avi"), QStringLiteral("real.avi")}));
+}
+
+void TestAviFile::replacedFileKeepsItsMode_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::newRow("private: 0600") << 0600;
+    QTest::newRow("shared with the group: 0664") << 0664;
+}
+
+void TestAviFile::replacedFileKeepsItsMode()
+{
+    QFETCH(int, mode);
+    const QString file = path(QStringLiteral("mode.avi"));
+    QFile::remove(file);
+    QVERIFY(putBytes(file, "an older video"));
+    QCOMPARE(::chmod(QFile::encodeName(file).constData(), mode_t(mode)), 0);
+    QCOMPARE(writeVideo(file, 2), AVIERR_OK);
+    QCOMPARE(readAvi(file, false).packets, 2);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 0777), mode);
 }
 
 void TestAviFile::writerFailures_data()
