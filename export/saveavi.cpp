@@ -199,11 +199,11 @@ private:
 
 } // namespace
 
-QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize)
+QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize, FrameFit fit)
 {
     QList<UnreadableEntry> found;
     for (int i = 1; i <= files.count(); ++i) {
-        const PictureCheck check = checkPicture(files.text(i), frameSize);
+        const PictureCheck check = checkPicture(files.text(i), frameSize, fit);
         if (check.problem != PictureProblem::None)
             found.append({i, pictureProblemText(check)});
     }
@@ -286,7 +286,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
 
     // Every entry is checked before anything is written, so that the user mends the list
     // instead of finding the fault hundreds of frames later.
-    const QList<UnreadableEntry> unreadable = unreadableEntries(w.files, w.picSave.image().size());
+    const QList<UnreadableEntry> unreadable = unreadableEntries(w.files, w.picSave.image().size(), w.fit);
     if (!unreadable.isEmpty()) {
         pipeline.reset();
         tell(w.services, unreadableEntriesText(w.files, unreadable), MsgIcon::Exclamation);

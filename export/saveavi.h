@@ -95,7 +95,8 @@ struct UnreadableEntry {
 
 // Entries whose file cannot be read as a picture drawn at `frameSize`, judged from headers
 // alone; an export checks them all before it writes anything.
-QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize);
+QList<UnreadableEntry> unreadableEntries(const ListEntries &files, QSize frameSize,
+                                        FrameFit fit = FrameFit::Stretch);
 // The message that lists them: the first ten by position, name and reason, then how many more.
 QString unreadableEntriesText(const ListEntries &files, const QList<UnreadableEntry> &entries);
 

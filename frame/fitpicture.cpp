@@ -140,20 +140,18 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
     const QByteArray format = reader.format();
     const QSize declared = reader.size();
     const bool jpeg = format == "jpeg" || format == "jpg";
-    if (declared.isValid()
-        && decodingCost(format, jpeg && isProgressiveJpeg(*device), declared, reduceTo) > kMaxPictureBytes)
-        return false;
     // Sizes are those of the upright picture; the reader decodes in the file's orientation.
     const QImageIOHandler::Transformations orientation = reader.transformation();
     const bool quarterTurn = orientation & QImageIOHandler::TransformationRotate90;
-    const QSize uprightSize = quarterTurn ? declared.transposed() : declared;
-    if (jpeg && reduceTo.isValid() && declared.isValid()
-        && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+    const QSize target = decodeTarget(declared, quarterTurn, reduceTo, fit);
+    if (declared.isValid() && exceedsMemoryBound(format, *device, declared, target))
+        return false;
+    if (jpeg && target.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         // Qt's JPEG reader asks libjpeg for the scale M/8 with M = ceil(8 / f), f being the
         // smaller of the two reductions to the requested size. Asking for the picture's size
         // divided by 1, 2, 4 or 8 (rounded down) gives M = 8, 4, 2 or 1: the scales that have
         // SIMD code. The smooth stretch does the rest.
-        const int reduction = jpegReduction(uprightSize, neededSize(uprightSize, reduceTo, fit));
+        const int reduction = jpegReduction(declared, target);
         if (reduction > 1) {
             reader.setScaledSize(QSize(declared.width() / reduction, declared.height() / reduction));
             if (reduced)
@@ -220,6 +218,15 @@ std::optional<FrameFit> frameFitFromName(const QString &name)
         if (frameFitName(fit) == name)
             return fit;
     return std::nullopt;
+}
+
+QSize decodeTarget(QSize declared, bool quarterTurn, QSize frame, FrameFit fit)
+{
+    if (!frame.isValid() || !declared.isValid())
+        return {};
+    const QSize upright = quarterTurn ? declared.transposed() : declared;
+    const QSize needed = neededSize(upright, frame, fit);
+    return quarterTurn ? needed.transposed() : needed;
 }
 
 int jpegReduction(QSize declared, QSize target)

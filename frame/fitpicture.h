@@ -51,4 +51,9 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit = FrameFit
 // slower); 1 means a full decode.
 int jpegReduction(QSize declared, QSize target);
 
+// The size, in the file's own orientation, that a picture of `declared` size (as stored, turned
+// a quarter when `quarterTurn`) must keep when it is drawn onto a `frame` as `fit` says: what a
+// reduced decoding may go down to. Invalid when `frame` is (the picture at its own size).
+QSize decodeTarget(QSize declared, bool quarterTurn, QSize frame, FrameFit fit);
+
 } // namespace kelbo

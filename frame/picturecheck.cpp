@@ -32,15 +32,10 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 {
     const qint64 pixels = qint64(std::max(0, declared.width())) * std::max(0, declared.height());
     if (format == "jpeg" || format == "jpg") {
-        // libjpeg reduces by 1/8 steps; the reduced picture is at most twice the target on
-        // each side, then drawn once more at the target size.
-        qint64 decoded = pixels;
-        if (target.isValid() && target.width() < declared.width() && target.height() < declared.height()) {
-            int scale = 8;
-            while (scale > 1 && (declared.width() / scale < target.width() || declared.height() / scale < target.height()))
-                scale /= 2;
-            decoded = pixels / (qint64(scale) * scale);
-        }
+        // Decoded at the reduction the decoding asks libjpeg for, then drawn once more at the
+        // target size.
+        const qint64 scale = target.isValid() ? jpegReduction(declared, target) : 1;
+        const qint64 decoded = pixels / (scale * scale);
         // A progressive picture keeps every DCT coefficient (2 bytes each, up to 3 per pixel).
         const qint64 coefficients = progressiveJpeg ? pixels * 6 : 0;
         return coefficients + decoded * 8;
@@ -70,6 +65,14 @@ void chooseReader(QImageReader &reader, const QString &path, QIODevice &device)
     reader.setDevice(&device);
     reader.setFormat(QByteArray());
     reader.setAutoDetectImageFormat(true);
+}
+
+bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize declared, QSize target)
+{
+    if (decodingCost(format, false, declared, target) > kMaxPictureBytes)
+        return true;
+    const bool jpeg = format == "jpeg" || format == "jpg";
+    return jpeg && decodingCost(format, true, declared, target) > kMaxPictureBytes && isProgressiveJpeg(device);
 }
 
 bool isProgressiveJpeg(QIODevice &device)
@@ -128,7 +131,7 @@ bool isProgressiveJpeg(QIODevice &device)
     return false;
 }
 
-PictureCheck checkPicture(const QString &path, QSize target)
+PictureCheck checkPicture(const QString &path, QSize target, FrameFit fit)
 {
     PictureCheck check;
     QFile file;
@@ -144,8 +147,8 @@ PictureCheck checkPicture(const QString &path, QSize target)
         check.problem = PictureProblem::NotAPicture;
         return check;
     }
-    const bool progressive = (format == "jpeg" || format == "jpg") && isProgressiveJpeg(file);
-    if (decodingCost(format, progressive, check.size, target) > kMaxPictureBytes)
+    const bool quarterTurn = reader.transformation() & QImageIOHandler::TransformationRotate90;
+    if (exceedsMemoryBound(format, file, check.size, decodeTarget(check.size, quarterTurn, target, fit)))
         check.problem = PictureProblem::TooLarge;
     return check;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // What a picture file will cost and whether it can be used, from its header alone.
 
+#include "frame/fitpicture.h"
 #include "platform/files.h"
 
 #include <QByteArray>
@@ -30,9 +31,10 @@ struct PictureCheck {
     QSize size; // the declared size, when the header could be read
 };
 
-// Bytes of memory decoding a picture of `declared` size takes when it is drawn at `target`
-// size (an invalid target: at its own size). A JPEG is decoded at a reduced scale when it is
-// reduced; a progressive JPEG holds its whole coefficient array whatever the scale.
+// Bytes of memory decoding a picture of `declared` size takes when the decoding must keep
+// `target` (see decodeTarget; invalid: the picture at its own size). A JPEG is decoded at a
+// reduced scale when it is reduced; a progressive JPEG holds its whole coefficient array
+// whatever the scale.
 qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target);
 
 // Points `reader` (reading `device`, which holds the picture file at `path`) at the reader its
@@ -41,13 +43,19 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 // readers. The device's position is kept. Call it before anything else asks the reader.
 void chooseReader(QImageReader &reader, const QString &path, QIODevice &device);
 
+// True when decoding the picture `device` holds (of `format`, declared size `declared`) down to
+// `target` (see decodeTarget) would take more than kMaxPictureBytes. The file is scanned for a
+// progressive JPEG only when that could change the answer.
+bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize declared, QSize target);
+
 // True when the JPEG file `device` holds is progressive (read from its start; the position is
 // kept).
 bool isProgressiveJpeg(QIODevice &device);
 
 // The header of the picture at `path`: readable, a picture, and within the memory bound when
-// drawn at `target` size (invalid: at its own size). Special files are refused unopened.
-PictureCheck checkPicture(const QString &path, QSize target = {});
+// drawn onto a `target` frame as `fit` says (invalid: at its own size). Special files are
+// refused unopened.
+PictureCheck checkPicture(const QString &path, QSize target = {}, FrameFit fit = FrameFit::Stretch);
 
 // The problem in a few French words ("fichier introuvable", "ce n'est pas une image",
 // "image trop grande : 8192 × 8192 pixels"); empty for None.

@@ -19,6 +19,8 @@ private Q_SLOTS:
     void initTestCase();
     void reduction_data();
     void reduction();
+    void reductionOfTheDrawnPicture_data();
+    void reductionOfTheDrawnPicture();
     void reducedCloseToFullDecode_data();
     void reducedCloseToFullDecode();
 
@@ -61,6 +63,30 @@ void TestFitScale::reduction()
     QFETCH(QSize, target);
     QFETCH(int, reduction);
     QCOMPARE(jpegReduction(declared, target), reduction);
+}
+
+void TestFitScale::reductionOfTheDrawnPicture_data()
+{
+    // What a reduced decoding keeps, and the memory check with it: the upright picture as the
+    // framing draws it, expressed in the file's own orientation.
+    QTest::addColumn<QSize>("declared");
+    QTest::addColumn<bool>("quarterTurn");
+    QTest::addColumn<int>("fit");
+    QTest::addColumn<int>("reduction");
+    const int stretch = int(FrameFit::Stretch), letterbox = int(FrameFit::Letterbox);
+    QTest::newRow("wide, as stored") << QSize(8000, 2000) << false << stretch << 4;
+    QTest::newRow("wide, turned a quarter") << QSize(8000, 2000) << true << stretch << 2;
+    QTest::newRow("letterboxed strip: only 640x80 drawn") << QSize(8000, 1000) << false << letterbox << 8;
+    QTest::newRow("stretched strip") << QSize(8000, 1000) << false << stretch << 2;
+}
+
+void TestFitScale::reductionOfTheDrawnPicture()
+{
+    QFETCH(QSize, declared);
+    QFETCH(bool, quarterTurn);
+    QFETCH(int, fit);
+    QFETCH(int, reduction);
+    QCOMPARE(jpegReduction(declared, decodeTarget(declared, quarterTurn, QSize(640, 480), FrameFit(fit))), reduction);
 }
 
 void TestFitScale::reducedCloseToFullDecode_data()
