@@ -66,12 +66,10 @@ public:
 
     // The one video stream (see AVIFileCreateStream).
     HRESULT createStream(const AVISTREAMINFOA &info);
-    bool hasStream() const { return m_streamCreated; }
     const AVISTREAMINFOA &streamInfo() const { return m_info; }
 
     // The compressor chosen for the stream, once (see AVIMakeCompressedStream).
     HRESULT chooseCompression(const AVICOMPRESSOPTIONS &options);
-    bool hasCompression() const { return m_compressionChosen; }
 
     // Fixes the frame format and starts the stream: with the chosen compressor when
     // `compressed`, else with full frames (see AVIStreamSetFormat).

@@ -25,7 +25,6 @@ public:
 
     // The open temporary file; -1 when there is none.
     int descriptor() const { return m_fd; }
-    const std::filesystem::path &temporaryPath() const { return m_temporary; }
 
     // Tells that `bytes` more were written. Every few megabytes the system is asked to start
     // putting them on disk, so that commit() waits only for the last ones instead of the
