@@ -27,7 +27,8 @@ std::optional<FrameFit> frameFitFromName(const QString &name);
 // Decodes the picture file at `path` into `scratch`: its drawing area takes the upright
 // picture's size and transparent pixels show the scratch surface's background colour. False
 // when the file cannot be decoded (missing, not a regular file, unreadable, not a picture, or
-// costing more than kMaxPictureBytes to decode); `scratch` is then left as it was.
+// costing more than kMaxPictureBytes to decode); `scratch` is then left as it was, except when
+// the file is cut short while it is read: it may then hold part of the picture.
 [[nodiscard]] bool LoadPicture(const QString &path, Surface &scratch);
 
 // Draws the scratch picture over the whole drawing area of `target` as `fit` says, replacing

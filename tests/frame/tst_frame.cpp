@@ -329,6 +329,8 @@ void TestFrame::plainBmpAsQtReadsIt_data()
     QTest::newRow("rows from the top down") << plainBmp(4, -3, 0);
     QTest::newRow("bytes between header and rows") << plainBmp(3, 2, 6);
     QTest::newRow("one pixel") << plainBmp(1, 1, 0);
+    QTest::newRow("rows read in several pieces") << plainBmp(701, 97, 2);
+    QTest::newRow("from the top down, several pieces") << plainBmp(701, -97, 0);
 }
 
 void TestFrame::plainBmpAsQtReadsIt()
