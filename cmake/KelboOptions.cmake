@@ -26,3 +26,26 @@ function(kelbo_add_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC ${ARG_LINK} PRIVATE ${ARG_PRIVATE_LINK} kelbo_options)
 endfunction()
+
+# kelbo_lookup_first(TARGET): TARGET names the libraries of cmake/lookup-order.txt first among
+# the libraries it needs, those installed here at least. The dynamic loader looks every symbol
+# of the ~150 libraries that FFmpeg and Qt bring in up through the libraries in their load
+# order, from the first; with the libraries most lookups end in named first, kelbo-export
+# starts with about a quarter less processor time (12 ms of 45 here), which every call from a
+# script pays. The libraries loaded stay the same. Which copy of a symbol is used changes only
+# for symbols that several of them define alike (inline template code, version names).
+function(kelbo_lookup_first target)
+  if(KELBO_SANITIZE OR KELBO_FUZZ) # the sanitizers' runtime must stay the first library
+    return()
+  endif()
+  file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/lookup-order.txt names REGEX "^[^#]")
+  set(found)
+  foreach(name IN LISTS names)
+    unset(library)
+    find_library(library NAMES ${name} NO_CACHE)
+    if(library)
+      list(APPEND found ${library})
+    endif()
+  endforeach()
+  target_link_options(${target} PRIVATE "LINKER:--push-state,--no-as-needed" ${found} "LINKER:--pop-state")
+endfunction()
