@@ -109,7 +109,10 @@ bool decodePlainBmp(QFile &file, QImage &image)
     }
     constexpr qint64 kChunkBytes = 64 * 1024;
     const qint64 chunkRows = std::max<qint64>(1, kChunkBytes / rowBytes);
-    thread_local QByteArray chunk;
+    // Rows wider than the buffer are read one at a time into memory of their own, freed after.
+    thread_local QByteArray reusedChunk;
+    QByteArray ownChunk;
+    QByteArray &chunk = chunkRows * rowBytes <= kChunkBytes ? reusedChunk : ownChunk;
     chunk.resize(chunkRows * rowBytes);
     for (qint64 done = 0; done < rows;) {
         const qint64 count = std::min(chunkRows, rows - done);

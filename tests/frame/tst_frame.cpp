@@ -331,6 +331,7 @@ void TestFrame::plainBmpAsQtReadsIt_data()
     QTest::newRow("one pixel") << plainBmp(1, 1, 0);
     QTest::newRow("rows read in several pieces") << plainBmp(701, 97, 2);
     QTest::newRow("from the top down, several pieces") << plainBmp(701, -97, 0);
+    QTest::newRow("rows wider than the read buffer") << plainBmp(22000, 3, 0);
 }
 
 void TestFrame::plainBmpAsQtReadsIt()
