@@ -1,9 +1,9 @@
 #include "export/framepipeline.h"
 
 #include "frame/fitpicture.h"
+#include "frame/savepicture.h"
 
 #include <QFile>
-#include <QtEndian>
 #include <QThread>
 #include <QThreadPool>
 
@@ -30,32 +30,6 @@ FileStamp fileStamp(const QString &path)
     stamp.changedSeconds = st.st_ctim.tv_sec;
     stamp.changedNanoseconds = st.st_ctim.tv_nsec;
     return stamp;
-}
-
-void toDibBits(const QImage &frame, std::uint8_t *bits)
-{
-    const int width = frame.width(), height = frame.height();
-    const int rowBytes = dibRowBytes(width);
-    for (int y = 0; y < height; ++y) {
-        const auto *in = reinterpret_cast<const QRgb *>(frame.constScanLine(height - 1 - y));
-        std::uint8_t *out = bits + std::size_t(y) * rowBytes;
-        // Blue, green and red are a pixel's three low bytes: four pixels make three words.
-        int x = 0;
-        for (; x + 4 <= width; x += 4, out += 12) {
-            const std::uint32_t p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
-            const std::uint32_t words[3] = {(p0 & 0xffffffu) | (p1 << 24), ((p1 >> 8) & 0xffffu) | (p2 << 16),
-                                            ((p2 >> 16) & 0xffu) | (p3 << 8)};
-            qToLittleEndian<std::uint32_t>(words, 3, out);
-        }
-        for (; x < width; ++x) {
-            const QRgb pixel = in[x];
-            *out++ = std::uint8_t(qBlue(pixel));
-            *out++ = std::uint8_t(qGreen(pixel));
-            *out++ = std::uint8_t(qRed(pixel));
-        }
-        for (int pad = width * 3; pad < rowBytes; ++pad)
-            *out++ = 0;
-    }
 }
 
 ComposedFrame composeFrame(int entry, const QString &path, Surface &scratch, Surface &target, FrameFit fit)

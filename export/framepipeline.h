@@ -37,13 +37,6 @@ struct FileStamp {
 };
 FileStamp fileStamp(const QString &path);
 
-// Bytes of one row of a 24-bit DIB `width` pixels wide: 3 per pixel, padded to 4.
-inline int dibRowBytes(int width) { return (width * 3 + 3) & ~3; }
-
-// `frame` (RGB32) as the pixel bits of a 24-bit DIB: blue, green, red, rows from the bottom up,
-// each padded to 4 bytes with zeros. `bits` must hold dibRowBytes(width) * height bytes.
-void toDibBits(const QImage &frame, std::uint8_t *bits);
-
 struct ComposedFrame {
     int entry = 0;                  // 1-based position in the list
     bool decoded = false;           // false: the picture could not be decoded

@@ -21,22 +21,51 @@ void put32(char *at, std::uint32_t value) { qToLittleEndian(value, at); }
 
 } // namespace
 
+void toDibBits(const QImage &frame, std::uint8_t *bits)
+{
+    const int width = frame.width(), height = frame.height();
+    const int rowBytes = dibRowBytes(width);
+    for (int y = 0; y < height; ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(frame.constScanLine(height - 1 - y));
+        std::uint8_t *out = bits + std::size_t(y) * rowBytes;
+        // Blue, green and red are a pixel's three low bytes: four pixels make three words.
+        int x = 0;
+        for (; x + 4 <= width; x += 4, out += 12) {
+            const std::uint32_t p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
+            const std::uint32_t words[3] = {(p0 & 0xffffffu) | (p1 << 24), ((p1 >> 8) & 0xffffu) | (p2 << 16),
+                                            ((p2 >> 16) & 0xffu) | (p3 << 8)};
+            qToLittleEndian<std::uint32_t>(words, 3, out);
+        }
+        for (; x < width; ++x) {
+            const QRgb pixel = in[x];
+            *out++ = std::uint8_t(qBlue(pixel));
+            *out++ = std::uint8_t(qGreen(pixel));
+            *out++ = std::uint8_t(qRed(pixel));
+        }
+        for (int pad = width * 3; pad < rowBytes; ++pad)
+            *out++ = 0;
+    }
+}
+
 bool SavePicture(const QImage &picture, const QString &path)
 {
     if (picture.isNull())
         return false;
-    // 24 bits whatever the picture's format: indexed and 32-bit pictures are converted, alpha
-    // dropped, then stored blue, green, red.
-    const QImage rgb = picture.format() == QImage::Format_RGB888
-                           ? picture
-                           : picture.convertToFormat(QImage::Format_RGB888);
-    const QImage bgr = rgb.convertToFormat(QImage::Format_BGR888);
-    if (bgr.isNull())
+    // 24 bits whatever the picture's format: an RGB32 picture (every frame) is packed straight
+    // into the file's rows; indexed and other pictures are converted first, alpha dropped.
+    QImage rgb32 = picture;
+    if (picture.format() != QImage::Format_RGB32) {
+        const QImage rgb = picture.format() == QImage::Format_RGB888
+                               ? picture
+                               : picture.convertToFormat(QImage::Format_RGB888);
+        rgb32 = rgb.convertToFormat(QImage::Format_RGB32);
+    }
+    if (rgb32.isNull())
         return false;
     // The file is written here rather than by Qt's BMP writer: to find that writer, Qt first
     // loads every installed picture plugin, for each export.
-    const int width = bgr.width(), height = bgr.height();
-    const qsizetype rowBytes = (qsizetype(width) * 3 + 3) & ~qsizetype(3);
+    const int width = rgb32.width(), height = rgb32.height();
+    const qsizetype rowBytes = dibRowBytes(width);
     constexpr int kHeaders = 14 + 40;
     const qsizetype pixelBytes = rowBytes * height;
     if (kHeaders + pixelBytes > qsizetype(UINT32_MAX))
@@ -53,11 +82,9 @@ bool SavePicture(const QImage &picture, const QString &path)
     put16(out + 26, 1);
     put16(out + 28, 24);
     put32(out + 34, std::uint32_t(pixelBytes));
-    put32(out + 38, rgb.dotsPerMeterX() > 0 ? std::uint32_t(rgb.dotsPerMeterX()) : kDefaultDotsPerMeter);
-    put32(out + 42, rgb.dotsPerMeterY() > 0 ? std::uint32_t(rgb.dotsPerMeterY()) : kDefaultDotsPerMeter);
-    // Rows from the bottom up, each padded with zeros to 4 bytes.
-    for (int y = 0; y < height; ++y)
-        std::memcpy(out + kHeaders + qsizetype(height - 1 - y) * rowBytes, bgr.constScanLine(y), std::size_t(width) * 3);
+    put32(out + 38, picture.dotsPerMeterX() > 0 ? std::uint32_t(picture.dotsPerMeterX()) : kDefaultDotsPerMeter);
+    put32(out + 42, picture.dotsPerMeterY() > 0 ? std::uint32_t(picture.dotsPerMeterY()) : kDefaultDotsPerMeter);
+    toDibBits(rgb32, reinterpret_cast<std::uint8_t *>(out + kHeaders));
 
     // A symbolic link in place of the file is never followed: its target stays untouched.
     const int fd = ::open(QFile::encodeName(path).constData(),

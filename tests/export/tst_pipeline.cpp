@@ -6,6 +6,7 @@
 #include "export/framepipeline.h"
 #include "export/saveavi.h"
 #include "frame/fitpicture.h"
+#include "frame/savepicture.h"
 #include "avireadback.h"
 #include "expectedframe.h"
 #include "plaincontrols.h"
