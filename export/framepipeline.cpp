@@ -119,7 +119,13 @@ void FramePipeline::work(WorkerSurfaces &surfaces)
         }
         // A picture fitted over the whole target replaces every pixel; the target keeps its
         // size, its image is handed on with the frame and replaced by the next fit.
-        ComposedFrame frame = composeFrame(entry, m_paths[entry - 1], surfaces.scratch, surfaces.target, m_fit);
+        ComposedFrame frame;
+        if (entry >= 2 && m_paths[entry - 1] == m_paths[entry - 2]) {
+            frame.entry = entry;
+            frame.repeat = true;
+        } else {
+            frame = composeFrame(entry, m_paths[entry - 1], surfaces.scratch, surfaces.target, m_fit);
+        }
         bool awaited = false;
         {
             const std::lock_guard lock(m_mutex);

@@ -43,6 +43,9 @@ struct ComposedFrame {
     FileStamp stamp;                // the picture file, taken before it was decoded
     QImage image;                   // the composed frame (RGB32, the frame size)
     QByteArray bits;                // the same as DIB bits
+    // The entry names the same file as the one before it: nothing was decoded, the frame of
+    // the entry before is written again when its file has not changed since.
+    bool repeat = false;
 };
 
 // Entry `entry` (at `path`) composed on `scratch` and `target` (which has the frame size), the

@@ -420,18 +420,33 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
         (void)SavePicture(w.picSave.picture(), temporary);
     };
     const std::size_t frameBytes = std::size_t(dib.SizeImage());
+    ComposedFrame previous; // the frame last written, for an entry that repeats its file
     for (int i = 1; i <= count && request == ExportRequest::Continue; ++i) {
         ComposedFrame frame;
         const std::uint8_t *bits = nullptr;
         if (i == 1 && firstKept) {
+            frame.entry = 1;
+            frame.decoded = true;
+            frame.stamp = firstStamp;
             frame.image = firstFrame;
+            frame.bits = QByteArray::fromRawData(reinterpret_cast<const char *>(dib.PointerToBits()),
+                                                 qsizetype(frameBytes));
             bits = dib.PointerToBits();
         } else {
             frame = i == 1 ? composeFrame(1, paths[0], w.picTemp, w.picSave, w.fit) : pipeline->take(i);
-            // A picture rewritten or replaced since a worker read it is composed again, so
-            // that every frame shows its file as it is when the frame is written.
-            if (fileStamp(paths[i - 1]) != frame.stamp)
+            const FileStamp now = fileStamp(paths[i - 1]);
+            if (frame.repeat) {
+                // The same file as the entry before: its frame again when the file has not
+                // changed since, rather than the picture decoded a second time.
+                frame = previous.decoded && previous.stamp == now
+                            ? previous
+                            : composeFrame(i, paths[i - 1], w.picTemp, w.picSave, w.fit);
+                frame.entry = i;
+            } else if (now != frame.stamp) {
+                // A picture rewritten or replaced since a worker read it is composed again, so
+                // that every frame shows its file as it is when the frame is written.
                 frame = composeFrame(i, paths[i - 1], w.picTemp, w.picSave, w.fit);
+            }
             if (!frame.decoded || std::size_t(frame.bits.size()) != frameBytes) {
                 pipeline.reset();
                 keepLastFrame();
@@ -441,6 +456,7 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
             bits = reinterpret_cast<const std::uint8_t *>(frame.bits.constData());
         }
         lastFrame = frame.image;
+        previous = frame;
         long bytes = 0;
         result = AVIStreamWrite(avi.compressed, i - 1, 1, bits, dib.SizeImage(), AVIIF_KEYFRAME,
                                 nullptr, &bytes);

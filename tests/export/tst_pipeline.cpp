@@ -158,22 +158,31 @@ void TestPipeline::sameFramesWhateverTheWorkers()
 void TestPipeline::pictureRewrittenAfterItWasRead_data()
 {
     QTest::addColumn<int>("workers");
-    QTest::newRow("1 worker") << 1;
-    QTest::newRow("4 workers") << 4;
+    QTest::addColumn<int>("times");
+    QTest::addColumn<int>("changedAfter"); // the frame reported when the picture is replaced
+    QTest::newRow("1 worker") << 1 << 1 << 1;
+    QTest::newRow("4 workers") << 4 << 1 << 1;
+    QTest::newRow("4 workers, the picture three times in a row") << 4 << 3 << 1;
+    QTest::newRow("replaced between two of its frames") << 4 << 3 << 4;
 }
 
 void TestPipeline::pictureRewrittenAfterItWasRead()
 {
     QFETCH(int, workers);
-    // Entry 4 is replaced by another picture while frame 1 is reported: the workers have
-    // composed it ahead by then, the video shows the new one.
-    const QString changing = path(QStringLiteral("changing-%1.bmp").arg(workers));
+    QFETCH(int, times);
+    QFETCH(int, changedAfter);
+    // Entry 4 is replaced by another picture while frame `changedAfter` is reported: the
+    // workers have composed it ahead by then, the frames written after show the new one.
+    const QString changing = path(QStringLiteral("changing-%1.bmp").arg(QTest::currentDataTag()));
     QFile::remove(changing);
     QVERIFY(QFile::copy(m_pictures[6], changing));
-    const QStringList pictures = {m_pictures[1], m_pictures[2], m_pictures[3], changing, m_pictures[4]};
+    QStringList pictures = {m_pictures[1], m_pictures[2], m_pictures[3]};
+    for (int i = 0; i < times; ++i)
+        pictures << changing;
+    pictures << m_pictures[4];
     FrameRecorder recorder;
     recorder.onFrame = [&](int position) {
-        if (position == 1) {
+        if (position == changedAfter) {
             QThread::msleep(200); // the workers are a few frames ahead
             QVERIFY(syntheticPhoto(170, 90, 42).save(changing + QStringLiteral(".new"), "BMP"));
             QVERIFY(std::rename(QFile::encodeName(changing + QStringLiteral(".new")).constData(),
@@ -184,12 +193,16 @@ void TestPipeline::pictureRewrittenAfterItWasRead()
     QVERIFY(!video.isEmpty());
     const AviReadBack r = readAvi(video, true);
     QVERIFY2(r.ok, qPrintable(r.error));
-    QCOMPARE(r.frames.size(), 5);
+    QCOMPARE(r.frames.size(), 4 + times);
     const QImage now = expectedFrame(changing, QSize(161, 97));
-    QVERIFY(now != expectedFrame(m_pictures[6], QSize(161, 97)));
-    QVERIFY(r.frames[3] == now);
-    QVERIFY(recorder.frames[3] == now);
-    QVERIFY(r.frames[4] == expectedFrame(m_pictures[4], QSize(161, 97)));
+    const QImage before = expectedFrame(m_pictures[6], QSize(161, 97));
+    QVERIFY(now != before);
+    for (int i = 3; i < 3 + times; ++i) {
+        const QImage &expected = i + 1 > changedAfter ? now : before;
+        QVERIFY2(r.frames[i] == expected, qPrintable(QString::number(i + 1)));
+        QVERIFY(recorder.frames[i] == expected);
+    }
+    QVERIFY(r.frames[3 + times] == expectedFrame(m_pictures[4], QSize(161, 97)));
 }
 
 void TestPipeline::dibBitsLayout_data()
