@@ -48,14 +48,6 @@ QSize neededSize(QSize picture, QSize target, FrameFit fit)
     return target;
 }
 
-quint32 littleEndian(const uchar *bytes, int count)
-{
-    quint32 value = 0;
-    for (int i = count - 1; i >= 0; --i)
-        value = (value << 8) | bytes[i];
-    return value;
-}
-
 // Four pixels' blue, green and red in three little-endian words, then the rest a pixel at a time.
 void unpackBgrRow(const uchar *in, QRgb *out, qint32 width)
 {
@@ -81,24 +73,11 @@ void unpackBgrRow(const uchar *in, QRgb *out, qint32 width)
 // reader and its checks. `image` changes only when the file is cut short while its rows are read.
 bool decodePlainBmp(QFile &file, QImage &image)
 {
-    constexpr int kFileHeader = 14, kInfoHeader = 40;
-    const QByteArray head = file.peek(kFileHeader + kInfoHeader);
-    if (head.size() < kFileHeader + kInfoHeader || !head.startsWith("BM"))
+    const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size());
+    if (!bmp || decodingCost("bmp", false, QSize(bmp->width, bmp->rows), {}) > kMaxPictureBytes)
         return false;
-    const auto *bytes = reinterpret_cast<const uchar *>(head.constData());
-    const qint64 offset = littleEndian(bytes + 10, 4);
-    const qint32 width = qint32(littleEndian(bytes + 18, 4));
-    const qint32 height = qint32(littleEndian(bytes + 22, 4));
-    if (littleEndian(bytes + 14, 4) != kInfoHeader || littleEndian(bytes + 26, 2) != 1
-        || littleEndian(bytes + 28, 2) != 24 || littleEndian(bytes + 30, 4) != 0 || width <= 0
-        || height == 0 || height == std::numeric_limits<qint32>::min())
-        return false;
-    const qint64 rows = height < 0 ? -qint64(height) : qint64(height);
-    const qint64 rowBytes = (qint64(width) * 3 + 3) & ~qint64(3);
-    const qint64 fileBytes = file.size();
-    if (offset < kFileHeader + kInfoHeader || offset > fileBytes || rows > (fileBytes - offset) / rowBytes
-        || decodingCost("bmp", false, QSize(width, int(rows)), {}) > kMaxPictureBytes)
-        return false;
+    const qint32 width = bmp->width;
+    const qint64 rows = bmp->rows, rowBytes = bmp->rowBytes, offset = bmp->offset;
     if (!file.seek(offset))
         return false;
     if (image.size() != QSize(width, int(rows)) || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
@@ -121,7 +100,7 @@ bool decodePlainBmp(QFile &file, QImage &image)
             return false;
         for (qint64 i = 0; i < count; ++i, ++done) {
             // Rows are stored from the bottom up, unless the height is negative.
-            const qint64 y = height > 0 ? rows - 1 - done : done;
+            const qint64 y = bmp->bottomUp ? rows - 1 - done : done;
             unpackBgrRow(reinterpret_cast<const uchar *>(chunk.constData()) + i * rowBytes,
                          reinterpret_cast<QRgb *>(image.scanLine(int(y))), width);
         }

@@ -2,8 +2,10 @@
 
 #include <QImageReader>
 #include <QScopeGuard>
+#include <QtEndian>
 
 #include <algorithm>
+#include <limits>
 
 namespace kelbo {
 
@@ -42,6 +44,29 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
     }
     // The decoded picture, then its 32-bit copy on the scratch surface.
     return pixels * 8;
+}
+
+std::optional<PlainBmpLayout> plainBmpLayout(const QByteArray &head, qint64 fileBytes)
+{
+    constexpr int kFileHeader = 14, kInfoHeader = 40;
+    if (head.size() < kFileHeader + kInfoHeader || !head.startsWith("BM"))
+        return std::nullopt;
+    const auto *bytes = reinterpret_cast<const uchar *>(head.constData());
+    PlainBmpLayout bmp;
+    bmp.offset = qFromLittleEndian<quint32>(bytes + 10);
+    bmp.width = qFromLittleEndian<qint32>(bytes + 18);
+    const qint32 height = qFromLittleEndian<qint32>(bytes + 22);
+    if (qFromLittleEndian<quint32>(bytes + 14) != kInfoHeader || qFromLittleEndian<quint16>(bytes + 26) != 1
+        || qFromLittleEndian<quint16>(bytes + 28) != 24 || qFromLittleEndian<quint32>(bytes + 30) != 0
+        || bmp.width <= 0 || height == 0 || height == std::numeric_limits<qint32>::min())
+        return std::nullopt;
+    bmp.rows = height < 0 ? -height : height;
+    bmp.bottomUp = height > 0;
+    bmp.rowBytes = (qint64(bmp.width) * 3 + 3) & ~qint64(3);
+    if (bmp.offset < kFileHeader + kInfoHeader || bmp.offset > fileBytes
+        || bmp.rows > (fileBytes - bmp.offset) / bmp.rowBytes)
+        return std::nullopt;
+    return bmp;
 }
 
 void chooseReader(QImageReader &reader, const QString &path, QIODevice &device)
@@ -139,10 +164,20 @@ PictureCheck checkPicture(const QString &path, QSize target, FrameFit fit)
         check.problem = fromFileProblem(problem);
         return check;
     }
+    // The common BMP is known from its header, without one of Qt's readers.
+    if (const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size())) {
+        check.size = QSize(bmp->width, bmp->rows);
+        if (decodingCost("bmp", false, check.size, {}) > kMaxPictureBytes)
+            check.problem = PictureProblem::TooLarge;
+        return check;
+    }
     QImageReader reader(&file);
     chooseReader(reader, path, file);
     const QByteArray format = reader.format();
     check.size = reader.size();
+    // Qt's BMP reader gives the stored height, negative when the rows run from the top down.
+    if (format == "bmp" && check.size.height() < 0 && check.size.height() != std::numeric_limits<int>::min())
+        check.size.setHeight(-check.size.height());
     if (format.isEmpty() || !check.size.isValid() || check.size.isEmpty()) {
         check.problem = PictureProblem::NotAPicture;
         return check;

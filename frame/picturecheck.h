@@ -8,6 +8,8 @@
 #include <QSize>
 #include <QString>
 
+#include <optional>
+
 class QIODevice;
 class QImageReader;
 
@@ -47,6 +49,19 @@ void chooseReader(QImageReader &reader, const QString &path, QIODevice &device);
 // `target` (see decodeTarget) would take more than kMaxPictureBytes. The file is scanned for a
 // progressive JPEG only when that could change the answer.
 bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize declared, QSize target);
+
+// Where the pixels of an uncompressed 24-bit BMP with the common 40-byte header lie.
+struct PlainBmpLayout {
+    qint64 offset = 0;   // of the first stored row
+    qint32 width = 0;
+    qint32 rows = 0;
+    bool bottomUp = true; // rows stored from the bottom up (a positive height)
+    qint64 rowBytes = 0;  // 3 bytes a pixel, padded to 4
+};
+
+// The layout of such a BMP from the file's first 54 bytes (`head`, of a file of `fileBytes`);
+// nothing for every other file, and for one whose rows run past its end.
+std::optional<PlainBmpLayout> plainBmpLayout(const QByteArray &head, qint64 fileBytes);
 
 // True when the JPEG file `device` holds is progressive (read from its start; the position is
 // kept).

@@ -132,6 +132,8 @@ private Q_SLOTS:
     void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
     void plainBmpAsQtReadsIt();
+    void topDownBmpIsAPicture_data();
+    void topDownBmpIsAPicture();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
     void captionPositions_data();
@@ -340,6 +342,10 @@ void TestFrame::plainBmpAsQtReadsIt()
     const QString path = writeBytes(dir, QStringLiteral("plain.bmp"), bytes);
     QVERIFY(!path.isEmpty());
     const QImage expected = QImage(path).convertToFormat(QImage::Format_RGB32);
+    // The header check sees the picture Qt's reader decodes.
+    const PictureCheck check = checkPicture(path);
+    QCOMPARE(check.problem, PictureProblem::None);
+    QCOMPARE(check.size, expected.size());
     Surface scratch(QSize(1, 1), 0, kFace);
     // Once into a fresh scratch surface, once into the image it already holds.
     for (int pass = 0; pass < 2; ++pass) {
@@ -347,6 +353,31 @@ void TestFrame::plainBmpAsQtReadsIt()
         if (!expected.isNull())
             QCOMPARE(scratch.image(), expected);
     }
+}
+
+void TestFrame::topDownBmpIsAPicture_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("24 bits") << plainBmp(6, -4, 0);
+    QByteArray rgbx = bmpHeader(6, -4);
+    rgbx[28] = 32;
+    for (int i = 0; i < 6 * 4; ++i)
+        rgbx += QByteArray::fromHex("204060ff");
+    QTest::newRow("32 bits") << rgbx;
+}
+
+void TestFrame::topDownBmpIsAPicture()
+{
+    // Qt's reader gives the stored height, negative for rows stored from the top down.
+    QFETCH(QByteArray, bytes);
+    const QString path = writeBytes(dir, QStringLiteral("topdown.bmp"), bytes);
+    QVERIFY(!path.isEmpty());
+    const PictureCheck check = checkPicture(path, QSize(3, 2));
+    QCOMPARE(check.problem, PictureProblem::None);
+    QCOMPARE(check.size, QSize(6, 4));
+    Surface scratch(QSize(1, 1), 0, kFace);
+    QVERIFY(LoadPicture(path, scratch));
+    QCOMPARE(scratch.image().size(), QSize(6, 4));
 }
 
 void TestFrame::failuresDrawNothing_data()
