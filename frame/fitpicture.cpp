@@ -70,7 +70,8 @@ void unpackBgrRow(const uchar *in, QRgb *out, qint32 width)
 // exported. The rows are read a few dozen at a time into a small buffer that stays in the
 // processor's cache, rather than the whole file into memory and then read again. False for
 // every other kind of BMP, or any file, and for pictures over the memory bound, all left to Qt's
-// reader and its checks. `image` changes only when the file is cut short while its rows are read.
+// reader and its checks. A reused `image` keeps part of the picture when the file is cut short
+// while its rows are read.
 bool decodePlainBmp(QFile &file, QImage &image)
 {
     const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size());
@@ -80,12 +81,14 @@ bool decodePlainBmp(QFile &file, QImage &image)
     const qint64 rows = bmp->rows, rowBytes = bmp->rowBytes, offset = bmp->offset;
     if (!file.seek(offset))
         return false;
+    // A new image takes the place of `image` only once it is complete.
+    QImage fresh;
     if (image.size() != QSize(width, int(rows)) || image.format() != QImage::Format_RGB32 || !image.isDetached()) {
-        QImage fresh(width, int(rows), QImage::Format_RGB32);
+        fresh = QImage(width, int(rows), QImage::Format_RGB32);
         if (fresh.isNull())
             return false;
-        image = std::move(fresh);
     }
+    QImage &pixels = fresh.isNull() ? image : fresh;
     constexpr qint64 kChunkBytes = 64 * 1024;
     const qint64 chunkRows = std::max<qint64>(1, kChunkBytes / rowBytes);
     // Rows wider than the buffer are read one at a time into memory of their own, freed after.
@@ -102,9 +105,11 @@ bool decodePlainBmp(QFile &file, QImage &image)
             // Rows are stored from the bottom up, unless the height is negative.
             const qint64 y = bmp->bottomUp ? rows - 1 - done : done;
             unpackBgrRow(reinterpret_cast<const uchar *>(chunk.constData()) + i * rowBytes,
-                         reinterpret_cast<QRgb *>(image.scanLine(int(y))), width);
+                         reinterpret_cast<QRgb *>(pixels.scanLine(int(y))), width);
         }
     }
+    if (!fresh.isNull())
+        image = std::move(fresh);
     return true;
 }
 

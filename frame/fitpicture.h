@@ -28,7 +28,7 @@ std::optional<FrameFit> frameFitFromName(const QString &name);
 // picture's size and transparent pixels show the scratch surface's background colour. False
 // when the file cannot be decoded (missing, not a regular file, unreadable, not a picture, or
 // costing more than kMaxPictureBytes to decode); `scratch` is then left as it was, except when
-// the file is cut short while it is read: it may then hold part of the picture.
+// a BMP of the size of its picture is cut short while it is read: it may then hold part of it.
 [[nodiscard]] bool LoadPicture(const QString &path, Surface &scratch);
 
 // Draws the scratch picture over the whole drawing area of `target` as `fit` says, replacing
