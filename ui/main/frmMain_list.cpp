@@ -7,8 +7,8 @@
 #include "project/chosenfiles.h"
 #include "project/imagelist.h"
 #include "ui/filechooser/frmFile.h"
+#include "ui/main/busycursor.h"
 
-#include <QGuiApplication>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScrollBar>
@@ -19,35 +19,6 @@
 namespace kelbo {
 
 namespace {
-
-// The busy cursor over the program while pictures are being added.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor &) = delete;
-    BusyCursor &operator=(const BusyCursor &) = delete;
-};
-
-// The ordinary cursor while a message is shown in the middle of adding.
-class CursorLifted {
-public:
-    CursorLifted() : m_busy(QGuiApplication::overrideCursor() != nullptr)
-    {
-        if (m_busy)
-            QGuiApplication::restoreOverrideCursor();
-    }
-    ~CursorLifted()
-    {
-        if (m_busy)
-            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    }
-    CursorLifted(const CursorLifted &) = delete;
-    CursorLifted &operator=(const CursorLifted &) = delete;
-
-private:
-    bool m_busy;
-};
 
 } // namespace
 

@@ -6,10 +6,10 @@
 #include "platform/system.h"
 #include "project/imagelist.h"
 #include "project/listedit.h"
+#include "ui/main/busycursor.h"
 
 #include <QAction>
 #include <QActionGroup>
-#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMenu>
@@ -123,19 +123,22 @@ void frmMain::dropPictures(const QStringList &paths)
                            app::title(), MsgIcon::Exclamation);
         return;
     }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const DroppedPictures dropped = picturesFromDrop(paths);
-    const int room = std::max(0, kMaxImageEntries - m_files->count());
-    const qsizetype added = std::min<qsizetype>(room, dropped.pictures.size());
-    for (qsizetype i = 0; i < added; ++i)
-        m_files->add(dropped.pictures[i]);
-    if (added > 0) {
-        m_files->select(m_files->count());
-        drawThumbnail(m_files->text(m_files->count()));
-        updateSliderMaximum();
-        slPre->setEnabled(true);
+    DroppedPictures dropped;
+    qsizetype added = 0;
+    {
+        const BusyCursor busy;
+        dropped = picturesFromDrop(paths);
+        const int room = std::max(0, kMaxImageEntries - m_files->count());
+        added = std::min<qsizetype>(room, dropped.pictures.size());
+        for (qsizetype i = 0; i < added; ++i)
+            m_files->add(dropped.pictures[i]);
+        if (added > 0) {
+            m_files->select(m_files->count());
+            drawThumbnail(m_files->text(m_files->count()));
+            updateSliderMaximum();
+            slPre->setEnabled(true);
+        }
     }
-    QApplication::restoreOverrideCursor();
     if (!dropped.leftOut.isEmpty())
         m_services.message(leftOutText(dropped.leftOut), app::title(), MsgIcon::Exclamation);
     if (added < dropped.pictures.size())
