@@ -259,6 +259,28 @@ bool LoadPicture(const QString &path, Surface &scratch)
     return decodeInto(path, scratch);
 }
 
+namespace {
+
+// `image` made its own, when another image still shares its pixels, without copying pixels
+// that are about to be replaced: a new image of the same size, format and metadata.
+void ownBeforeReplacing(QImage &image)
+{
+    if (image.isDetached())
+        return;
+    QImage fresh(image.size(), image.format());
+    if (fresh.isNull()) {
+        image.detach();
+        return;
+    }
+    fresh.setDotsPerMeterX(image.dotsPerMeterX());
+    fresh.setDotsPerMeterY(image.dotsPerMeterY());
+    fresh.setColorSpace(image.colorSpace());
+    fresh.setDevicePixelRatio(image.devicePixelRatio());
+    image = std::move(fresh);
+}
+
+} // namespace
+
 void StretchImage(const QImage &source, Surface &target, FrameFit fit)
 {
     QImage &destination = target.image();
@@ -272,6 +294,7 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit)
         destinationRect = QRect(QPoint((destination.width() - fitted.width()) / 2,
                                        (destination.height() - fitted.height()) / 2),
                                 fitted);
+        ownBeforeReplacing(destination);
         destination.fill(Qt::black);
     } else if (fit == FrameFit::Crop) {
         // The frame filled, proportions kept: the middle of the picture, the overflow cut.
@@ -286,6 +309,9 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit)
         ? part
         : part.scaled(destinationRect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (stretched.format() != QImage::Format_RGB32 || destinationRect != destination.rect()) {
+        // The frame handed on last may still share the destination's pixels, which are all
+        // replaced here (the letterbox's bands were just filled): none is copied first.
+        ownBeforeReplacing(destination);
         QPainter painter(&destination);
         painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.drawImage(destinationRect.topLeft(), stretched);
