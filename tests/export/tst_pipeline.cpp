@@ -53,6 +53,8 @@ private Q_SLOTS:
     void initTestCase();
     void sameFramesWhateverTheWorkers_data();
     void sameFramesWhateverTheWorkers();
+    void firstPictureRepeated_data();
+    void firstPictureRepeated();
     void pictureRewrittenAfterItWasRead_data();
     void pictureRewrittenAfterItWasRead();
     void dibBitsLayout_data();
@@ -153,6 +155,28 @@ void TestPipeline::sameFramesWhateverTheWorkers()
     QFile fa(reference), fb(video);
     QVERIFY(fa.open(QIODevice::ReadOnly) && fb.open(QIODevice::ReadOnly));
     QVERIFY(fa.readAll() == fb.readAll());
+}
+
+void TestPipeline::firstPictureRepeated_data()
+{
+    QTest::addColumn<int>("workers");
+    QTest::newRow("1 worker") << 1;
+    QTest::newRow("3 workers") << 3;
+}
+
+void TestPipeline::firstPictureRepeated()
+{
+    // Frame 1 comes from the first frame's own file, not from a worker: its repeats reuse it.
+    QFETCH(int, workers);
+    const QStringList pictures = {m_pictures[7], m_pictures[7], m_pictures[7], m_pictures[2], m_pictures[2]};
+    FrameRecorder recorder;
+    const QString video = exportList(pictures, workers, recorder, QStringLiteral("first-repeated.avi"));
+    QVERIFY(!video.isEmpty());
+    const AviReadBack r = readAvi(video, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.frames.size(), pictures.size());
+    for (int i = 0; i < pictures.size(); ++i)
+        QVERIFY2(r.frames[i] == expectedFrame(pictures[i], QSize(161, 97)), qPrintable(QString::number(i + 1)));
 }
 
 void TestPipeline::pictureRewrittenAfterItWasRead_data()
