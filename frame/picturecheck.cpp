@@ -102,10 +102,11 @@ bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize decla
 
 bool isProgressiveJpeg(QIODevice &device)
 {
-    // The markers of the first 256 KB, from the start of the file, wherever a reader has left
-    // the position. They are read a few kilobytes at a time, where the walk goes, rather than
-    // all at once: this runs for every picture of every export.
-    constexpr qint64 kSearched = 256 * 1024;
+    // The markers of the first megabyte, from the start of the file, wherever a reader has left
+    // the position. They are read a few kilobytes at a time, where the walk goes (segments are
+    // stepped over, not read), rather than all at once: this runs for every picture of every
+    // export.
+    constexpr qint64 kSearched = 1024 * 1024;
     constexpr qint64 kChunk = 4096;
     const qint64 position = device.pos();
     const auto restore = qScopeGuard([&] { device.seek(position); });
@@ -130,6 +131,8 @@ bool isProgressiveJpeg(QIODevice &device)
     };
     if (byteAt(0) != 0xFF || byteAt(1) != 0xD8 || byteAt(3) < 0)
         return false;
+    // The walk follows libjpeg's: bytes that are not a marker are skipped, as are fill bytes
+    // (FF FF) and stuffed zeros (FF 00), until the next marker.
     qint64 i = 2;
     while (byteAt(i + 3) >= 0) {
         if (byteAt(i) != 0xFF) {
@@ -139,6 +142,10 @@ bool isProgressiveJpeg(QIODevice &device)
         const int marker = byteAt(i + 1);
         if (marker == 0xFF) {
             ++i;
+            continue;
+        }
+        if (marker == 0x00) {
+            i += 2;
             continue;
         }
         // SOF2, SOF6, SOF10, SOF14: progressive frames.
@@ -153,7 +160,9 @@ bool isProgressiveJpeg(QIODevice &device)
         const int length = (byteAt(i + 2) << 8) | byteAt(i + 3);
         i += 2 + length;
     }
-    return false;
+    // A file that ends before its frame header cannot be decoded. One whose frame header lies
+    // past the searched part is taken for progressive: libjpeg would find it there.
+    return end == kSearched;
 }
 
 PictureCheck checkPicture(const QString &path, QSize target, FrameFit fit)

@@ -63,7 +63,8 @@ struct PlainBmpLayout {
 // nothing for every other file, and for one whose rows run past its end.
 std::optional<PlainBmpLayout> plainBmpLayout(const QByteArray &head, qint64 fileBytes);
 
-// True when the JPEG file `device` holds is progressive (read from its start; the position is
+// True when the JPEG file `device` holds is progressive, or may be: its frame header is not in
+// its first megabyte (read from its start, markers found as libjpeg finds them; the position is
 // kept).
 bool isProgressiveJpeg(QIODevice &device);
 

@@ -4,6 +4,7 @@
 #include "frame/picturecheck.h"
 #include "picturefiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,6 +133,8 @@ private Q_SLOTS:
     void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
     void plainBmpAsQtReadsIt();
+    void progressiveFoundAsLibjpegFindsIt_data();
+    void progressiveFoundAsLibjpegFindsIt();
     void topDownBmpIsAPicture_data();
     void topDownBmpIsAPicture();
     void failuresDrawNothing_data();
@@ -353,6 +356,41 @@ void TestFrame::plainBmpAsQtReadsIt()
         if (!expected.isNull())
             QCOMPARE(scratch.image(), expected);
     }
+}
+
+void TestFrame::progressiveFoundAsLibjpegFindsIt_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("progressive");
+    const QByteArray soi = QByteArray::fromHex("ffd8");
+    const QByteArray app0 = QByteArray::fromHex("ffe000104a46494600010100000100010000");
+    // A frame header of 8216 x 62994 pixels, three components.
+    const auto frame = [](const char *marker) {
+        return QByteArray::fromHex(marker) + QByteArray::fromHex("001108f61220180301220002110103110100");
+    };
+    const QByteArray scan = QByteArray::fromHex("ffda000c03010002110311003f00");
+    QTest::newRow("progressive") << soi + app0 + frame("ffc2") + scan << true;
+    QTest::newRow("baseline") << soi + app0 + frame("ffc0") + scan << false;
+    QTest::newRow("fill bytes before the frame") << soi + app0 + QByteArray::fromHex("ffffff") + frame("ffc2") << true;
+    // FF 00 is a stuffed zero, not a marker with a length: libjpeg steps over it.
+    QTest::newRow("stuffed zero before the frame")
+        << soi + app0 + QByteArray::fromHex("000028ff0000fdff01") + frame("ffc2") + scan << true;
+    QByteArray metadata;
+    for (int i = 0; i < 20; ++i)
+        metadata += QByteArray::fromHex("ffe1fffe") + QByteArray(0xfffc, 'x');
+    QTest::newRow("frame after more than a megabyte") << soi + metadata + frame("ffc0") + scan << true;
+    QTest::newRow("no frame before the end") << soi + app0 << false;
+}
+
+void TestFrame::progressiveFoundAsLibjpegFindsIt()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, progressive);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    QVERIFY(buffer.seek(7));
+    QCOMPARE(isProgressiveJpeg(buffer), progressive);
+    QCOMPARE(buffer.pos(), 7);
 }
 
 void TestFrame::topDownBmpIsAPicture_data()
