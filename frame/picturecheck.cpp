@@ -30,7 +30,7 @@ PictureProblem fromFileProblem(FileProblem problem)
 
 } // namespace
 
-qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target)
+qint64 decodingCost(const QByteArray &format, bool allCoefficients, QSize declared, QSize target)
 {
     const qint64 pixels = qint64(std::max(0, declared.width())) * std::max(0, declared.height());
     if (format == "jpeg" || format == "jpg") {
@@ -38,8 +38,9 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
         // target size.
         const qint64 scale = target.isValid() ? jpegReduction(declared, target) : 1;
         const qint64 decoded = pixels / (scale * scale);
-        // A progressive picture keeps every DCT coefficient (2 bytes each, up to 3 per pixel).
-        const qint64 coefficients = progressiveJpeg ? pixels * 6 : 0;
+        // A progressive picture, or one in several scans, keeps every DCT coefficient (2 bytes
+        // each, up to 3 per pixel).
+        const qint64 coefficients = allCoefficients ? pixels * 6 : 0;
         return coefficients + decoded * 8;
     }
     // The decoded picture, then its 32-bit copy on the scratch surface.
@@ -97,10 +98,10 @@ bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize decla
     if (decodingCost(format, false, declared, target) > kMaxPictureBytes)
         return true;
     const bool jpeg = format == "jpeg" || format == "jpg";
-    return jpeg && decodingCost(format, true, declared, target) > kMaxPictureBytes && isProgressiveJpeg(device);
+    return jpeg && decodingCost(format, true, declared, target) > kMaxPictureBytes && keepsAllCoefficients(device);
 }
 
-bool isProgressiveJpeg(QIODevice &device)
+bool keepsAllCoefficients(QIODevice &device)
 {
     // The markers of the first megabyte, from the start of the file, wherever a reader has left
     // the position. They are read a few kilobytes at a time, where the walk goes (segments are
@@ -134,6 +135,7 @@ bool isProgressiveJpeg(QIODevice &device)
     // The walk follows libjpeg's: bytes that are not a marker are skipped, as are fill bytes
     // (FF FF) and stuffed zeros (FF 00), until the next marker.
     qint64 i = 2;
+    int frameComponents = 0;
     while (byteAt(i + 3) >= 0) {
         if (byteAt(i) != 0xFF) {
             ++i;
@@ -151,7 +153,14 @@ bool isProgressiveJpeg(QIODevice &device)
         // SOF2, SOF6, SOF10, SOF14: progressive frames.
         if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE)
             return true;
-        if (marker == 0xDA || marker == 0xD9) // the scan or the end: the frame type is known
+        // The other frame headers (not DHT, JPG, DAC): the number of components.
+        if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+            frameComponents = byteAt(i + 9);
+        // The first scan: one with fewer components than the frame means several scans, whose
+        // coefficients are all kept until the last.
+        if (marker == 0xDA)
+            return frameComponents > 0 && byteAt(i + 4) >= 0 && byteAt(i + 4) < frameComponents;
+        if (marker == 0xD9) // the end: nothing to decode
             return false;
         if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
             i += 2;
@@ -160,8 +169,8 @@ bool isProgressiveJpeg(QIODevice &device)
         const int length = (byteAt(i + 2) << 8) | byteAt(i + 3);
         i += 2 + length;
     }
-    // A file that ends before its frame header cannot be decoded. One whose frame header lies
-    // past the searched part is taken for progressive: libjpeg would find it there.
+    // A file that ends before its first scan cannot be decoded. One whose frame header or first
+    // scan lies past the searched part is taken for one that keeps them: libjpeg would find it.
     return end == kSearched;
 }
 

@@ -35,9 +35,9 @@ struct PictureCheck {
 
 // Bytes of memory decoding a picture of `declared` size takes when the decoding must keep
 // `target` (see decodeTarget; invalid: the picture at its own size). A JPEG is decoded at a
-// reduced scale when it is reduced; a progressive JPEG holds its whole coefficient array
-// whatever the scale.
-qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declared, QSize target);
+// reduced scale when it is reduced; a progressive JPEG, or one in several scans
+// (`allCoefficients`), holds its whole coefficient array whatever the scale.
+qint64 decodingCost(const QByteArray &format, bool allCoefficients, QSize declared, QSize target);
 
 // Points `reader` (reading `device`, which holds the picture file at `path`) at the reader its
 // suffix names when that reader recognises the content, so that only that one is loaded;
@@ -46,8 +46,8 @@ qint64 decodingCost(const QByteArray &format, bool progressiveJpeg, QSize declar
 void chooseReader(QImageReader &reader, const QString &path, QIODevice &device);
 
 // True when decoding the picture `device` holds (of `format`, declared size `declared`) down to
-// `target` (see decodeTarget) would take more than kMaxPictureBytes. The file is scanned for a
-// progressive JPEG only when that could change the answer.
+// `target` (see decodeTarget) would take more than kMaxPictureBytes. A JPEG's markers are read
+// only when that could change the answer.
 bool exceedsMemoryBound(const QByteArray &format, QIODevice &device, QSize declared, QSize target);
 
 // Where the pixels of an uncompressed 24-bit BMP with the common 40-byte header lie.
@@ -63,10 +63,11 @@ struct PlainBmpLayout {
 // nothing for every other file, and for one whose rows run past its end.
 std::optional<PlainBmpLayout> plainBmpLayout(const QByteArray &head, qint64 fileBytes);
 
-// True when the JPEG file `device` holds is progressive, or may be: its frame header is not in
-// its first megabyte (read from its start, markers found as libjpeg finds them; the position is
-// kept).
-bool isProgressiveJpeg(QIODevice &device);
+// True when libjpeg keeps every coefficient of the JPEG file `device` holds until the end of
+// the decoding: a progressive picture, or one whose first scan has fewer components than the
+// frame (several scans); also when its frame header or first scan is not in its first megabyte.
+// Read from its start, the markers found as libjpeg finds them; the position is kept.
+bool keepsAllCoefficients(QIODevice &device);
 
 // The header of the picture at `path`: readable, a picture, and within the memory bound when
 // drawn onto a `target` frame as `fit` says (invalid: at its own size). Special files are

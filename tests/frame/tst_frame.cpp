@@ -133,8 +133,8 @@ private Q_SLOTS:
     void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
     void plainBmpAsQtReadsIt();
-    void progressiveFoundAsLibjpegFindsIt_data();
-    void progressiveFoundAsLibjpegFindsIt();
+    void allCoefficientsFoundAsLibjpegFindsThem_data();
+    void allCoefficientsFoundAsLibjpegFindsThem();
     void topDownBmpIsAPicture_data();
     void topDownBmpIsAPicture();
     void failuresDrawNothing_data();
@@ -358,10 +358,10 @@ void TestFrame::plainBmpAsQtReadsIt()
     }
 }
 
-void TestFrame::progressiveFoundAsLibjpegFindsIt_data()
+void TestFrame::allCoefficientsFoundAsLibjpegFindsThem_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<bool>("kept");
     const QByteArray soi = QByteArray::fromHex("ffd8");
     const QByteArray app0 = QByteArray::fromHex("ffe000104a46494600010100000100010000");
     // A frame header of 8216 x 62994 pixels, three components.
@@ -380,16 +380,19 @@ void TestFrame::progressiveFoundAsLibjpegFindsIt_data()
         metadata += QByteArray::fromHex("ffe1fffe") + QByteArray(0xfffc, 'x');
     QTest::newRow("frame after more than a megabyte") << soi + metadata + frame("ffc0") + scan << true;
     QTest::newRow("no frame before the end") << soi + app0 << false;
+    // A sequential picture whose first scan holds only the first of its three components.
+    QTest::newRow("baseline in several scans")
+        << soi + app0 + frame("ffc0") + QByteArray::fromHex("ffda0008010100003f00") << true;
 }
 
-void TestFrame::progressiveFoundAsLibjpegFindsIt()
+void TestFrame::allCoefficientsFoundAsLibjpegFindsThem()
 {
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, progressive);
+    QFETCH(bool, kept);
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
     QVERIFY(buffer.seek(7));
-    QCOMPARE(isProgressiveJpeg(buffer), progressive);
+    QCOMPARE(keepsAllCoefficients(buffer), kept);
     QCOMPARE(buffer.pos(), 7);
 }
 
