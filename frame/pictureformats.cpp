@@ -52,7 +52,7 @@ bool hasPictureSuffix(const QString &path)
     return !suffix.isEmpty() && (classicSuffixes().contains(suffix) || otherPictureSuffixes().contains(suffix));
 }
 
-DroppedPictures picturesFromDrop(const QStringList &paths)
+DroppedPictures picturesFromDrop(const QStringList &paths, QSize target, FrameFit fit)
 {
     QStringList candidates;
     for (const QString &path : paths) {
@@ -69,7 +69,7 @@ DroppedPictures picturesFromDrop(const QStringList &paths)
     sortNaturally(candidates);
     DroppedPictures result;
     for (const QString &candidate : candidates)
-        (checkPicture(candidate).problem == PictureProblem::None ? result.pictures : result.leftOut) << candidate;
+        (checkPicture(candidate, target, fit).problem == PictureProblem::None ? result.pictures : result.leftOut) << candidate;
     return result;
 }
 

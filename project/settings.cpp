@@ -26,6 +26,11 @@ const FieldRule &ruleFor(NumericField field)
     return fps;
 }
 
+QSize largestFrameSize()
+{
+    return QSize(ruleFor(NumericField::Width).maximum, ruleFor(NumericField::Height).maximum);
+}
+
 const QStringList &captionAlignmentLabels()
 {
     static const QStringList labels{

@@ -8,6 +8,7 @@
 #include "platform/services.h"
 
 #include <QLocale>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,9 @@ struct FieldRule {
 };
 
 const FieldRule &ruleFor(NumericField field);
+
+// The largest frame the width and height rules allow.
+QSize largestFrameSize();
 
 // The labels of the nine caption positions, index 0 ("Centre") to 8 ("Bas Droite").
 const QStringList &captionAlignmentLabels();

@@ -9,7 +9,9 @@
 #include "scriptedservices.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
+#include <QImageWriter>
 #include <QLabel>
 #include <QTimer>
 #include <QPushButton>
@@ -57,6 +59,8 @@ private Q_SLOTS:
     void addOneAsksWithTitleAndFilter();
     void addOne_data();
     void addOne();
+    void largePhotograph_data();
+    void largePhotograph();
     void sameFileTwice();
     void addSeveralInListOrder();
     void addSeveralWithBlanks();
@@ -207,6 +211,40 @@ void TestFrmMainList::addOne()
         QCOMPARE(w->slPre->maximum(), 1);
         QCOMPARE(w->picMini->surface().image(), thumbBefore);
     }
+}
+
+void TestFrmMainList::largePhotograph_data()
+{
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<bool>("added");
+    // Decoded at a reduced scale for any frame: used.
+    QTest::newRow("baseline") << false << true;
+    // A progressive one keeps 288 MB of coefficients whatever the scale: refused.
+    QTest::newRow("progressive") << true << false;
+}
+
+void TestFrmMainList::largePhotograph()
+{
+    QFETCH(bool, progressive);
+    QFETCH(bool, added);
+    // A small JPEG whose frame header declares 8000 x 6000 pixels (48 megapixels).
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setProgressiveScanWrite(progressive);
+    QVERIFY(writer.write(solidImage({16, 16}, Qt::blue)));
+    const qsizetype sof = jpeg.indexOf(progressive ? "\xFF\xC2" : "\xFF\xC0");
+    QVERIFY(sof > 0);
+    jpeg.replace(sof + 5, 4, QByteArray::fromHex("17701f40"));
+    const QString path = picture(progressive ? "grande-progressive.jpg" : "grande.jpg");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(jpeg) == jpeg.size());
+    file.close();
+    services->openAnswers.push_back(path);
+    QTest::mouseClick(w->cmdAdd, Qt::LeftButton);
+    QCOMPARE(entries(*w), added ? QStringList{path} : QStringList{});
+    QCOMPARE(services->messages.size(), added ? 0 : 1);
 }
 
 void TestFrmMainList::sameFileTwice()

@@ -20,6 +20,14 @@ namespace kelbo {
 
 namespace {
 
+// A picture joins the list when it can be exported at every frame size and framing the
+// settings allow: the largest frame, filled by cropping, asks the most of its decoding. A
+// photograph of 48 megapixels is decoded at a reduced scale there, as the export will.
+PictureCheck checkForList(const QString &path)
+{
+    return checkPicture(path, largestFrameSize(), FrameFit::Crop);
+}
+
 } // namespace
 
 void frmMain::connectListEditing()
@@ -52,7 +60,7 @@ bool frmMain::refuseFullList()
 bool frmMain::appendPicture(const QString &path, int notReached)
 {
     // The header tells whether the picture can be used, without decoding it.
-    if (checkPicture(path).problem != PictureProblem::None) {
+    if (checkForList(path).problem != PictureProblem::None) {
         // Nothing is added; say why rather than leave the user wondering, and say how many
         // chosen files the stop leaves out.
         QString text = QStringLiteral("Impossible de lire l'image :\n") + path

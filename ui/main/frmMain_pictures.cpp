@@ -127,7 +127,8 @@ void frmMain::dropPictures(const QStringList &paths)
     qsizetype added = 0;
     {
         const BusyCursor busy;
-        dropped = picturesFromDrop(paths);
+        // The rule of adding: usable at the largest frame, cropped.
+        dropped = picturesFromDrop(paths, largestFrameSize(), FrameFit::Crop);
         const int room = std::max(0, kMaxImageEntries - m_files->count());
         added = std::min<qsizetype>(room, dropped.pictures.size());
         for (qsizetype i = 0; i < added; ++i)
