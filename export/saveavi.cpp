@@ -423,7 +423,6 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
     ComposedFrame previous; // the frame last written, for an entry that repeats its file
     for (int i = 1; i <= count && request == ExportRequest::Continue; ++i) {
         ComposedFrame frame;
-        const std::uint8_t *bits = nullptr;
         if (i == 1 && firstKept) {
             frame.entry = 1;
             frame.decoded = true;
@@ -431,7 +430,6 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
             frame.image = firstFrame;
             frame.bits = QByteArray::fromRawData(reinterpret_cast<const char *>(dib.PointerToBits()),
                                                  qsizetype(frameBytes));
-            bits = dib.PointerToBits();
         } else {
             frame = i == 1 ? composeFrame(1, paths[0], w.picTemp, w.picSave, w.fit) : pipeline->take(i);
             const FileStamp now = fileStamp(paths[i - 1]);
@@ -453,8 +451,8 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
                 endWriting();
                 return stop(undecodableText(i, paths[i - 1]), MsgIcon::Exclamation);
             }
-            bits = reinterpret_cast<const std::uint8_t *>(frame.bits.constData());
         }
+        const auto *bits = reinterpret_cast<const std::uint8_t *>(frame.bits.constData());
         lastFrame = frame.image;
         previous = frame;
         long bytes = 0;
