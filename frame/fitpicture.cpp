@@ -1,5 +1,6 @@
 #include "frame/fitpicture.h"
 
+#include "frame/bgrrows.h"
 #include "frame/picturecheck.h"
 #include "platform/files.h"
 
@@ -9,7 +10,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QTransform>
-#include <QtEndian>
 
 #include <algorithm>
 #include <limits>
@@ -46,22 +46,6 @@ QSize neededSize(QSize picture, QSize target, FrameFit fit)
         return picture.scaled(target, Qt::KeepAspectRatioByExpanding);
     }
     return target;
-}
-
-// Four pixels' blue, green and red in three little-endian words, then the rest a pixel at a time.
-void unpackBgrRow(const uchar *in, QRgb *out, qint32 width)
-{
-    qint32 x = 0;
-    for (; x + 4 <= width; x += 4, in += 12) {
-        const quint32 w0 = qFromLittleEndian<quint32>(in), w1 = qFromLittleEndian<quint32>(in + 4),
-                      w2 = qFromLittleEndian<quint32>(in + 8);
-        out[x] = 0xff000000u | (w0 & 0xffffffu);
-        out[x + 1] = 0xff000000u | (w0 >> 24) | ((w1 & 0xffffu) << 8);
-        out[x + 2] = 0xff000000u | (w1 >> 16) | ((w2 & 0xffu) << 16);
-        out[x + 3] = 0xff000000u | (w2 >> 8);
-    }
-    for (; x < width; ++x, in += 3)
-        out[x] = qRgb(in[2], in[1], in[0]);
 }
 
 // An uncompressed 24-bit BMP with the common 40-byte header, decoded straight from the file

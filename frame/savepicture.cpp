@@ -1,5 +1,7 @@
 #include "frame/savepicture.h"
 
+#include "frame/bgrrows.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -28,20 +30,8 @@ void toDibBits(const QImage &frame, std::uint8_t *bits)
     for (int y = 0; y < height; ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(frame.constScanLine(height - 1 - y));
         std::uint8_t *out = bits + std::size_t(y) * rowBytes;
-        // Blue, green and red are a pixel's three low bytes: four pixels make three words.
-        int x = 0;
-        for (; x + 4 <= width; x += 4, out += 12) {
-            const std::uint32_t p0 = in[x], p1 = in[x + 1], p2 = in[x + 2], p3 = in[x + 3];
-            const std::uint32_t words[3] = {(p0 & 0xffffffu) | (p1 << 24), ((p1 >> 8) & 0xffffu) | (p2 << 16),
-                                            ((p2 >> 16) & 0xffu) | (p3 << 8)};
-            qToLittleEndian<std::uint32_t>(words, 3, out);
-        }
-        for (; x < width; ++x) {
-            const QRgb pixel = in[x];
-            *out++ = std::uint8_t(qBlue(pixel));
-            *out++ = std::uint8_t(qGreen(pixel));
-            *out++ = std::uint8_t(qRed(pixel));
-        }
+        packBgrRow(in, out, width);
+        out += width * 3;
         for (int pad = width * 3; pad < rowBytes; ++pad)
             *out++ = 0;
     }
