@@ -4,6 +4,8 @@
 #include "avi/faultpoints.h"
 #include "platform/system.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -53,15 +55,8 @@ struct Options {
     ~Options() { av_dict_free(&dict); }
 };
 
-std::uint32_t le32(const std::uint8_t *p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-           | (std::uint32_t(p[3]) << 24);
-}
-std::uint16_t le16(const std::uint8_t *p)
-{
-    return std::uint16_t(p[0] | (p[1] << 8));
-}
+std::uint32_t le32(const std::uint8_t *p) { return qFromLittleEndian<std::uint32_t>(p); }
+std::uint16_t le16(const std::uint8_t *p) { return qFromLittleEndian<std::uint16_t>(p); }
 bool isYuvJ(AVPixelFormat f)
 {
     return f == AV_PIX_FMT_YUVJ420P || f == AV_PIX_FMT_YUVJ422P || f == AV_PIX_FMT_YUVJ444P;
@@ -232,7 +227,6 @@ HRESULT AviWriter::open(const QString &path, std::unique_ptr<AviWriter> &writer)
     auto *buffer = static_cast<std::uint8_t *>(av_malloc(kBufferBytes));
     if (!buffer)
         return AVIERR_MEMORY;
-    w->m_fd = w->m_file.descriptor();
     w->m_io.reset(avio_alloc_context(buffer, kBufferBytes, 1, &w->m_file, nullptr, writeToFile,
                                      seekInFile));
     if (!w->m_io) {
@@ -564,26 +558,26 @@ bool AviWriter::patchHeaders() const
 {
     if (avifault::failsAt(avifault::FormatPatch))
         return false;
-    const StreamHeaderChunks at = findStreamHeaderChunks(m_fd);
+    const StreamHeaderChunks at = findStreamHeaderChunks(m_file.descriptor());
     if (at.strh < 0 || at.strf < 0 || at.strhSize < 56
         || at.strfSize < std::uint32_t(kBitmapInfoHeaderBytes))
         return false;
     // The stream header's dwQuality (offset 40) is 0 as the export asks; the muxer writes -1.
     constexpr std::uint8_t kQuality[4] = {0, 0, 0, 0};
-    if (!writeAt(m_fd, kQuality, sizeof kQuality, at.strh + 40))
+    if (!writeAt(m_file.descriptor(), kQuality, sizeof kQuality, at.strh + 40))
         return false;
     if (!m_compressor->encoder) {
         // Full frames: the bitmap-information header given to AVIStreamSetFormat. The muxer
         // writes its own, without the pixels per metre and with an unpadded image size.
         std::array<std::uint8_t, kBitmapInfoHeaderBytes> written{};
-        if (!readAt(m_fd, written.data(), written.size(), at.strf))
+        if (!readAt(m_file.descriptor(), written.data(), written.size(), at.strf))
             return false;
         // The same frames: width, height, planes, bits and compression agree.
         if (std::memcmp(written.data() + 4, m_format->header.data() + 4, 16) != 0)
             return false;
         std::array<std::uint8_t, kBitmapInfoHeaderBytes> patched = m_format->header;
         std::memcpy(patched.data(), written.data(), 4); // biSize: what the chunk holds
-        if (!writeAt(m_fd, patched.data(), patched.size(), at.strf))
+        if (!writeAt(m_file.descriptor(), patched.data(), patched.size(), at.strf))
             return false;
     }
     return true;

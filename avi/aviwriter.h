@@ -101,7 +101,6 @@ private:
     bool patchHeaders() const;
 
     ReplacingFile m_file;
-    int m_fd = -1;                        // m_file's descriptor, for the output's callbacks
     FFmpegPtr<AVIOContext> m_io;          // writes into m_file
     FFmpegPtr<AVFormatContext> m_output;  // the muxer, writing through m_io
     bool m_streamCreated = false;

@@ -4,6 +4,7 @@
 #include "platform/system.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
@@ -92,30 +93,19 @@ QString openFailureText(int error)
     return QStringLiteral("Impossible d'ouvrir le fichier (erreur système %1)").arg(error);
 }
 
-std::int16_t le16(const std::uint8_t *p)
-{
-    return std::int16_t(std::uint16_t(p[0] | (p[1] << 8)));
-}
+std::int16_t le16(const std::uint8_t *p) { return qFromLittleEndian<std::int16_t>(p); }
+std::int32_t le32(const std::uint8_t *p) { return qFromLittleEndian<std::int32_t>(p); }
 
-std::int32_t le32(const std::uint8_t *p)
-{
-    return std::int32_t(std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8)
-                        | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24));
-}
-
+// Stores `value` little-endian at `p`; the position after it.
 std::uint8_t *put16(std::uint8_t *p, std::int16_t value)
 {
-    const auto v = std::uint16_t(value);
-    p[0] = std::uint8_t(v);
-    p[1] = std::uint8_t(v >> 8);
+    qToLittleEndian(value, p);
     return p + 2;
 }
 
 std::uint8_t *put32(std::uint8_t *p, std::int32_t value)
 {
-    const auto v = std::uint32_t(value);
-    for (int i = 0; i < 4; ++i)
-        p[i] = std::uint8_t(v >> (8 * i));
+    qToLittleEndian(value, p);
     return p + 4;
 }
 
