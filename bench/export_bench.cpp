@@ -29,7 +29,7 @@ namespace {
 
 // Answers the save dialog with the output and the compression dialog with the compressor;
 // prints any message.
-class BenchServices final : public Services {
+class BenchServices final : public DecliningServices {
 public:
     QString output;
     AVICOMPRESSOPTIONS options;
@@ -38,12 +38,7 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return MsgResult::Ok;
     }
-    QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return output; }
-    void showModal(QDialog &) override {}
-    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
-    bool openUrl(const QString &) override { return false; }
-    bool startProgram(const QString &) override { return false; }
     long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &o) override
     {
         o = options;

@@ -26,7 +26,7 @@ namespace {
 
 // Confirms the several-files chooser with `chosen` (the folder, then the names, blank
 // separated); every other request is refused or printed.
-class BenchServices final : public Services {
+class BenchServices final : public DecliningServices {
 public:
     QString chosen;
     MsgResult messageBox(const MessageRequest &r) override
@@ -34,21 +34,12 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(r.text));
         return MsgResult::Ok;
     }
-    QString showOpen(const FileDialogRequest &) override { return {}; }
-    QString showSave(const FileDialogRequest &) override { return {}; }
-    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
     void showModal(QDialog &dialog) override
     {
         if (auto *chooser = qobject_cast<frmFile *>(&dialog)) {
             chooser->mOk = true;
             chooser->mFile = chosen;
         }
-    }
-    bool openUrl(const QString &) override { return false; }
-    bool startProgram(const QString &) override { return false; }
-    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &) override
-    {
-        return 0;
     }
 };
 

@@ -16,25 +16,14 @@
 
 namespace kelbo::fuzz {
 
-// Message boxes answer OK (No for questions), file dialogs are cancelled, no window is shown.
-class NullServices final : public Services {
+// Message boxes answer OK (No for questions), counted; every dialog is cancelled.
+class NullServices final : public DecliningServices {
 public:
     int messages = 0;
     MsgResult messageBox(const MessageRequest &request) override
     {
         ++messages;
-        return request.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
-    }
-    QString showOpen(const FileDialogRequest &) override { return {}; }
-    QString showSave(const FileDialogRequest &) override { return {}; }
-    void showModal(QDialog &) override {}
-    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
-    bool openUrl(const QString &) override { return false; }
-    bool startProgram(const QString &) override { return false; }
-    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
-                           AVICOMPRESSOPTIONS &) override
-    {
-        return 0;
+        return DecliningServices::messageBox(request);
     }
 };
 

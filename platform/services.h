@@ -83,4 +83,25 @@ public:
     }
 };
 
+// The answers of nobody at the keyboard (a script, a benchmark): messages are acknowledged
+// (No to a question), dialogs cancelled, windows closed at once, nothing opened or started.
+// Derived classes answer the requests they expect.
+class DecliningServices : public Services {
+public:
+    MsgResult messageBox(const MessageRequest &request) override
+    {
+        return request.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+    }
+    QString showOpen(const FileDialogRequest &) override { return {}; }
+    QString showSave(const FileDialogRequest &) override { return {}; }
+    void showModal(QDialog &) override {}
+    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
+    bool openUrl(const QString &) override { return false; }
+    bool startProgram(const QString &) override { return false; }
+    long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &, AVICOMPRESSOPTIONS &) override
+    {
+        return 0;
+    }
+};
+
 } // namespace kelbo

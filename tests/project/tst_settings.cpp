@@ -148,7 +148,7 @@ void TestSettings::messageBoxes()
 void TestSettings::textReplacedAfterMessage()
 {
     // The field still holds the typed text while the message is shown.
-    class Watching final : public Services {
+    class Watching final : public DecliningServices {
     public:
         explicit Watching(TextField &f) : field(f) {}
         MsgResult messageBox(const MessageRequest &) override
@@ -156,14 +156,6 @@ void TestSettings::textReplacedAfterMessage()
             seen << field.text();
             return MsgResult::Ok;
         }
-        QString showOpen(const FileDialogRequest &) override { return {}; }
-        QString showSave(const FileDialogRequest &) override { return {}; }
-        void showModal(QDialog &) override {}
-        std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
-        bool openUrl(const QString &) override { return false; }
-        bool startProgram(const QString &) override { return false; }
-        long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &,
-                            AVICOMPRESSOPTIONS &) override { return 0; }
         TextField &field;
         QStringList seen;
     };

@@ -52,7 +52,7 @@ void printError(const QString &text)
 
 // The answers of a user who has said everything on the command line; messages go to standard
 // error.
-class CommandLineServices final : public Services {
+class CommandLineServices final : public DecliningServices {
 public:
     CommandLineServices(QString output, const AVICOMPRESSOPTIONS &options)
         : m_output(std::move(output)), m_options(options)
@@ -65,15 +65,9 @@ public:
     {
         ++m_messages;
         printError(request.text);
-        return request.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        return DecliningServices::messageBox(request);
     }
-    QString showOpen(const FileDialogRequest &) override { return {}; }
     QString showSave(const FileDialogRequest &) override { return m_output; }
-    // No window is ever shown from here, and nobody answers questions.
-    void showModal(QDialog &) override {}
-    std::optional<QString> inputText(const InputRequest &) override { return std::nullopt; }
-    bool openUrl(const QString &) override { return false; }
-    bool startProgram(const QString &) override { return false; }
 
     long chooseCompression(QWidget *, std::uint32_t, const AVISTREAMINFOA &stream,
                         AVICOMPRESSOPTIONS &options) override
