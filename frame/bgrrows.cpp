@@ -11,10 +11,8 @@
 
 namespace kelbo {
 
-namespace {
-
 // Four pixels are three little-endian words; the rest a pixel at a time.
-void unpackWords(const uchar *in, QRgb *out, qint32 width)
+void unpackBgrRowPortable(const uchar *in, QRgb *out, qint32 width)
 {
     qint32 x = 0;
     for (; x + 4 <= width; x += 4, in += 12) {
@@ -29,7 +27,7 @@ void unpackWords(const uchar *in, QRgb *out, qint32 width)
         out[x] = qRgb(in[2], in[1], in[0]);
 }
 
-void packWords(const QRgb *in, uchar *out, qint32 width)
+void packBgrRowPortable(const QRgb *in, uchar *out, qint32 width)
 {
     qint32 x = 0;
     for (; x + 4 <= width; x += 4, out += 12) {
@@ -45,6 +43,8 @@ void packWords(const QRgb *in, uchar *out, qint32 width)
         *out++ = uchar(qRed(pixel));
     }
 }
+
+namespace {
 
 #ifdef KELBO_BGR_SSSE3
 // Sixteen pixels a round: 48 bytes are three 16-byte loads or stores, and each group of three
@@ -65,7 +65,7 @@ __attribute__((target("ssse3"))) void unpackSsse3(const uchar *in, QRgb *out, qi
         _mm_storeu_si128(o + 2, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(c, b, 8), spread), opaque));
         _mm_storeu_si128(o + 3, _mm_or_si128(_mm_shuffle_epi8(_mm_srli_si128(c, 4), spread), opaque));
     }
-    unpackWords(in, out + x, width - x);
+    unpackBgrRowPortable(in, out + x, width - x);
 }
 
 __attribute__((target("ssse3"))) void packSsse3(const QRgb *in, uchar *out, qint32 width)
@@ -83,7 +83,7 @@ __attribute__((target("ssse3"))) void packSsse3(const QRgb *in, uchar *out, qint
         _mm_storeu_si128(o + 1, _mm_or_si128(_mm_srli_si128(b, 4), _mm_slli_si128(c, 8)));
         _mm_storeu_si128(o + 2, _mm_or_si128(_mm_srli_si128(c, 8), _mm_slli_si128(d, 4)));
     }
-    packWords(in + x, out, width - x);
+    packBgrRowPortable(in + x, out, width - x);
 }
 #endif
 
@@ -105,7 +105,7 @@ void unpackBgrRow(const uchar *in, QRgb *out, qint32 width)
     if (ssse3)
         return unpackSsse3(in, out, width);
 #endif
-    unpackWords(in, out, width);
+    unpackBgrRowPortable(in, out, width);
 }
 
 void packBgrRow(const QRgb *in, uchar *out, qint32 width)
@@ -115,7 +115,7 @@ void packBgrRow(const QRgb *in, uchar *out, qint32 width)
     if (ssse3)
         return packSsse3(in, out, width);
 #endif
-    packWords(in, out, width);
+    packBgrRowPortable(in, out, width);
 }
 
 } // namespace kelbo

@@ -14,4 +14,8 @@ void unpackBgrRow(const uchar *in, QRgb *out, qint32 width);
 // `width` RGB32 pixels of `in` as 3 bytes each, alpha dropped.
 void packBgrRow(const QRgb *in, uchar *out, qint32 width);
 
+// The same for every processor, without byte shuffles: what the two above run without SSSE3.
+void unpackBgrRowPortable(const uchar *in, QRgb *out, qint32 width);
+void packBgrRowPortable(const QRgb *in, uchar *out, qint32 width);
+
 } // namespace kelbo

@@ -1,4 +1,5 @@
 // Picture fitting and the caption overlay, checked pixel by pixel.
+#include "frame/bgrrows.h"
 #include "frame/caption.h"
 #include "frame/fitpicture.h"
 #include "frame/picturecheck.h"
@@ -133,6 +134,8 @@ private Q_SLOTS:
     void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
     void plainBmpAsQtReadsIt();
+    void bgrRowsBothWays_data();
+    void bgrRowsBothWays();
     void allCoefficientsFoundAsLibjpegFindsThem_data();
     void allCoefficientsFoundAsLibjpegFindsThem();
     void topDownBmpIsAPicture_data();
@@ -356,6 +359,37 @@ void TestFrame::plainBmpAsQtReadsIt()
         if (!expected.isNull())
             QCOMPARE(scratch.image(), expected);
     }
+}
+
+void TestFrame::bgrRowsBothWays_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<bool>("portable");
+    // Under, at and over the 16 pixels of a shuffled round, and a long row with a ragged end.
+    for (const int width : {1, 7, 16, 37, 701}) {
+        QTest::addRow("%d pixels", width) << width << false;
+        QTest::addRow("%d pixels, portable", width) << width << true;
+    }
+}
+
+void TestFrame::bgrRowsBothWays()
+{
+    QFETCH(int, width);
+    QFETCH(bool, portable);
+    QByteArray bytes(3 * width, Qt::Uninitialized);
+    for (int i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 37 + 11);
+    const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
+    QList<QRgb> pixels(width);
+    (portable ? unpackBgrRowPortable : unpackBgrRow)(in, pixels.data(), width);
+    for (int x = 0; x < width; ++x)
+        QCOMPARE(pixels[x], qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]));
+    // Packed back, alpha dropped, nothing written past the row.
+    for (QRgb &p : pixels)
+        p &= 0x00ffffffu;
+    QByteArray packed(3 * width + 4, '\x77');
+    (portable ? packBgrRowPortable : packBgrRow)(pixels.constData(), reinterpret_cast<uchar *>(packed.data()), width);
+    QCOMPARE(packed, bytes + QByteArray(4, '\x77'));
 }
 
 void TestFrame::allCoefficientsFoundAsLibjpegFindsThem_data()
