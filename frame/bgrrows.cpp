@@ -85,16 +85,12 @@ __attribute__((target("ssse3"))) void packSsse3(const QRgb *in, uchar *out, qint
     }
     packBgrRowPortable(in + x, out, width - x);
 }
-#endif
 
 bool hasSsse3()
 {
-#ifdef KELBO_BGR_SSSE3
     return __builtin_cpu_supports("ssse3");
-#else
-    return false;
-#endif
 }
+#endif
 
 } // namespace
 

@@ -384,9 +384,9 @@ void TestFrame::bgrRowsBothWays()
     (portable ? unpackBgrRowPortable : unpackBgrRow)(in, pixels.data(), width);
     for (int x = 0; x < width; ++x)
         QCOMPARE(pixels[x], qRgb(in[3 * x + 2], in[3 * x + 1], in[3 * x]));
-    // Packed back, alpha dropped, nothing written past the row.
-    for (QRgb &p : pixels)
-        p &= 0x00ffffffu;
+    // Packed back, whatever the alpha, with nothing written past the row.
+    for (int x = 0; x < width; ++x)
+        pixels[x] = (pixels[x] & 0x00ffffffu) | (quint32(x * 53 + 1) << 24);
     QByteArray packed(3 * width + 4, '\x77');
     (portable ? packBgrRowPortable : packBgrRow)(pixels.constData(), reinterpret_cast<uchar *>(packed.data()), width);
     QCOMPARE(packed, bytes + QByteArray(4, '\x77'));
