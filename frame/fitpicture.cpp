@@ -1,5 +1,6 @@
 #include "frame/fitpicture.h"
 
+#include "frame/areareduce.h"
 #include "frame/bgrrows.h"
 #include "frame/picturecheck.h"
 #include "platform/files.h"
@@ -284,6 +285,14 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit)
         // The frame filled, proportions kept: the middle of the picture, the overflow cut.
         const QSize kept = destination.size().scaled(source.size(), Qt::KeepAspectRatio).expandedTo({1, 1});
         sourceRect = QRect(QPoint((source.width() - kept.width()) / 2, (source.height() - kept.height()) / 2), kept);
+    }
+    if (destinationRect.size() != sourceRect.size()
+        && canReduceByArea(source, sourceRect, destination, destinationRect)) {
+        // A reduction, the common case: averaged straight from the picture's rectangle into the
+        // frame's, with no intermediate image.
+        ownBeforeReplacing(destination);
+        reduceByArea(source, sourceRect, destination, destinationRect);
+        return;
     }
     const QImage part = sourceRect == source.rect() ? source : source.copy(sourceRect);
     // QImage::scaled with smooth transformation averages every source pixel a destination

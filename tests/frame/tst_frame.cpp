@@ -1,4 +1,5 @@
 // Picture fitting and the caption overlay, checked pixel by pixel.
+#include "frame/areareduce.h"
 #include "frame/bgrrows.h"
 #include "frame/caption.h"
 #include "frame/fitpicture.h"
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -117,6 +119,31 @@ int countDifferent(const QImage &a, const QImage &b, QRect *bounds = nullptr)
     return count;
 }
 
+// Every channel of `rect` of `source` averaged over the area each pixel of a `size` image
+// covers, in floating point: the reduction's reference.
+QImage exactAreaAverage(const QImage &source, QRect rect, QSize size)
+{
+    QImage out(size, QImage::Format_RGB32);
+    const double sx = double(rect.width()) / size.width(), sy = double(rect.height()) / size.height();
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            double sum[3] = {};
+            for (int j = int(y * sy); j < rect.height() && j < (y + 1) * sy; ++j)
+                for (int i = int(x * sx); i < rect.width() && i < (x + 1) * sx; ++i) {
+                    const double w = (std::min((x + 1) * sx, i + 1.0) - std::max(x * sx, double(i)))
+                                     * (std::min((y + 1) * sy, j + 1.0) - std::max(y * sy, double(j)));
+                    const QRgb p = source.pixel(rect.left() + i, rect.top() + j);
+                    sum[0] += w * qRed(p);
+                    sum[1] += w * qGreen(p);
+                    sum[2] += w * qBlue(p);
+                }
+            const double area = sx * sy;
+            out.setPixel(x, y, qRgb(int(std::lround(sum[0] / area)), int(std::lround(sum[1] / area)),
+                                    int(std::lround(sum[2] / area))));
+        }
+    return out;
+}
+
 } // namespace
 
 class TestFrame : public QObject {
@@ -136,6 +163,8 @@ private Q_SLOTS:
     void plainBmpAsQtReadsIt();
     void bgrRowsBothWays_data();
     void bgrRowsBothWays();
+    void reducesByArea_data();
+    void reducesByArea();
     void allCoefficientsFoundAsLibjpegFindsThem_data();
     void allCoefficientsFoundAsLibjpegFindsThem();
     void topDownBmpIsAPicture_data();
@@ -390,6 +419,59 @@ void TestFrame::bgrRowsBothWays()
     QByteArray packed(3 * width + 4, '\x77');
     (portable ? packBgrRowPortable : packBgrRow)(pixels.constData(), reinterpret_cast<uchar *>(packed.data()), width);
     QCOMPARE(packed, bytes + QByteArray(4, '\x77'));
+}
+
+void TestFrame::reducesByArea_data()
+{
+    QTest::addColumn<QSize>("source");
+    QTest::addColumn<QRect>("from");
+    QTest::addColumn<QRect>("to");
+    // Halves, the ratios of the benchmark frames, rows of 16 bytes with ragged ends, a single
+    // pixel, one direction kept, and parts of both images (cropping, letterboxing).
+    QTest::newRow("2:1") << QSize(64, 48) << QRect(0, 0, 64, 48) << QRect(0, 0, 32, 24);
+    QTest::newRow("640x400 to 320x240") << QSize(640, 400) << QRect(0, 0, 640, 400) << QRect(0, 0, 320, 240);
+    QTest::newRow("1024x768 to 320x240") << QSize(1024, 768) << QRect(0, 0, 1024, 768) << QRect(0, 0, 320, 240);
+    QTest::newRow("37x23 to 5x7") << QSize(37, 23) << QRect(0, 0, 37, 23) << QRect(0, 0, 5, 7);
+    QTest::newRow("to one pixel") << QSize(9, 13) << QRect(0, 0, 9, 13) << QRect(0, 0, 1, 1);
+    QTest::newRow("width kept") << QSize(30, 40) << QRect(0, 0, 30, 40) << QRect(0, 0, 30, 11);
+    QTest::newRow("parts of both") << QSize(100, 80) << QRect(13, 7, 61, 59) << QRect(3, 5, 20, 17);
+}
+
+void TestFrame::reducesByArea()
+{
+    QFETCH(QSize, source);
+    QFETCH(QRect, from);
+    QFETCH(QRect, to);
+    QImage picture(source, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y)
+        for (int x = 0; x < source.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y + 7) & 255, ((x ^ y) * 29) & 255));
+    QImage frame(to.right() + 9, to.bottom() + 4, QImage::Format_RGB32);
+    frame.fill(kFace);
+    QVERIFY(canReduceByArea(picture, from, frame, to));
+    reduceByArea(picture, from, frame, to);
+    // Within rounding of the exact average, and nothing drawn outside the rectangle.
+    const QImage expected = exactAreaAverage(picture, from, to.size());
+    int worst = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x) {
+            const QRgb got = frame.pixel(x, y);
+            if (!to.contains(x, y)) {
+                QCOMPARE(QColor(got), kFace);
+                continue;
+            }
+            const QRgb want = expected.pixel(x - to.left(), y - to.top());
+            QCOMPARE(qAlpha(got), 255);
+            worst = std::max({worst, std::abs(qRed(got) - qRed(want)), std::abs(qGreen(got) - qGreen(want)),
+                              std::abs(qBlue(got) - qBlue(want))});
+        }
+    QVERIFY2(worst <= 1, qPrintable(QStringLiteral("largest difference from the exact average: %1").arg(worst)));
+    // A flat picture stays exactly its colour.
+    picture.fill(QColor(201, 3, 77));
+    reduceByArea(picture, from, frame, to);
+    QImage flat(to.size(), QImage::Format_RGB32);
+    flat.fill(QColor(201, 3, 77));
+    QCOMPARE(countDifferent(frame.copy(to), flat), 0);
 }
 
 void TestFrame::allCoefficientsFoundAsLibjpegFindsThem_data()

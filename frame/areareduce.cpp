@@ -1,0 +1,170 @@
+#include "frame/areareduce.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace kelbo {
+
+namespace {
+
+// Weights are fractions of 1 << kWeightBits. The column pass keeps 6 bits below the byte
+// (sums of at most 255 << 6), so that the row pass's sums stay within 32 bits and rounding
+// happens once per pass, never more than half a unit of the kept precision.
+constexpr int kWeightBits = 14;
+constexpr int kOne = 1 << kWeightBits;
+constexpr int kColumnShift = kWeightBits - 6;
+constexpr int kRowShift = kWeightBits + 6;
+
+// Along one direction: for each destination index, the first source index it covers and the
+// weights of the consecutive source indices it covers, which add up to exactly kOne so that a
+// flat area stays exactly its colour. The weights are kept in pairs, each pair one 32-bit word
+// (the first weight in the low half), because the passes weigh two rows or two pixels with one
+// multiply-add; an odd count ends with a pair whose second weight is 0.
+struct Taps {
+    std::vector<int> first;
+    std::vector<int> begin; // into pairs; one more entry than first
+    std::vector<std::uint32_t> pairs;
+
+    int count(int d) const { return begin[d + 1] - begin[d]; }
+    const std::uint32_t *of(int d) const { return pairs.data() + begin[d]; }
+};
+
+Taps coverage(int from, int to)
+{
+    Taps t;
+    t.first.resize(to);
+    t.begin.resize(to + 1);
+    t.pairs.reserve(std::size_t(from) / 2 + std::size_t(to) * 2);
+    std::vector<int> weights;
+    // In units of 1 / (from * to) of a source length: source index i spans [i * to, (i + 1) * to)
+    // and destination index d spans [d * from, (d + 1) * from).
+    for (int d = 0; d < to; ++d) {
+        const std::int64_t low = std::int64_t(d) * from, high = low + from;
+        const int i0 = int(low / to), i1 = int((high - 1) / to);
+        weights.clear();
+        for (int i = i0; i <= i1; ++i) {
+            const std::int64_t overlap = std::min(high, std::int64_t(i + 1) * to) - std::max(low, std::int64_t(i) * to);
+            weights.push_back(int((overlap * kOne + from / 2) / from));
+        }
+        // What the rounding left over goes to the largest share, where it matters least.
+        const auto largest = std::max_element(weights.begin(), weights.end());
+        *largest += kOne - std::accumulate(weights.begin(), weights.end(), 0);
+        weights.push_back(0);
+        t.first[d] = i0;
+        t.begin[d] = int(t.pairs.size());
+        for (std::size_t k = 0; k + 1 < weights.size(); k += 2)
+            t.pairs.push_back(std::uint32_t(weights[k]) | std::uint32_t(weights[k + 1]) << 16);
+    }
+    t.begin[to] = int(t.pairs.size());
+    return t;
+}
+
+// The rows from `row` on, `stride` apart, weighed by `pairs` (`count` pairs) and added up into
+// `out`, kColumnShift bits below the sum: `bytes` values. The second row of a pair whose second
+// weight is 0 may be one past the last, and is not read.
+void addRows(const uchar *row, qsizetype stride, const std::uint32_t *pairs, int count, int bytes,
+             std::uint16_t *out)
+{
+    int i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a round, two rows interleaved so that one multiply-add weighs both.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi32(1 << (kColumnShift - 1));
+    for (; i + 16 <= bytes; i += 16) {
+        __m128i sum0 = half, sum1 = half, sum2 = half, sum3 = half;
+        const uchar *a = row + i;
+        for (int k = 0; k < count; ++k, a += 2 * stride) {
+            const __m128i w = _mm_set1_epi32(int(pairs[k]));
+            const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
+            const __m128i bottom = pairs[k] >> 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + stride)) : zero;
+            const __m128i topLow = _mm_unpacklo_epi8(top, zero), topHigh = _mm_unpackhi_epi8(top, zero);
+            const __m128i bottomLow = _mm_unpacklo_epi8(bottom, zero), bottomHigh = _mm_unpackhi_epi8(bottom, zero);
+            sum0 = _mm_add_epi32(sum0, _mm_madd_epi16(_mm_unpacklo_epi16(topLow, bottomLow), w));
+            sum1 = _mm_add_epi32(sum1, _mm_madd_epi16(_mm_unpackhi_epi16(topLow, bottomLow), w));
+            sum2 = _mm_add_epi32(sum2, _mm_madd_epi16(_mm_unpacklo_epi16(topHigh, bottomHigh), w));
+            sum3 = _mm_add_epi32(sum3, _mm_madd_epi16(_mm_unpackhi_epi16(topHigh, bottomHigh), w));
+        }
+        // At most 255 << 6: within the signed 16-bit range the packing saturates to.
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                         _mm_packs_epi32(_mm_srli_epi32(sum0, kColumnShift), _mm_srli_epi32(sum1, kColumnShift)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i + 8),
+                         _mm_packs_epi32(_mm_srli_epi32(sum2, kColumnShift), _mm_srli_epi32(sum3, kColumnShift)));
+    }
+#endif
+    for (; i < bytes; ++i) {
+        std::uint32_t sum = 1u << (kColumnShift - 1);
+        const uchar *a = row + i;
+        for (int k = 0; k < count; ++k, a += 2 * stride) {
+            sum += (pairs[k] & 0xffffu) * a[0];
+            if (pairs[k] >> 16)
+                sum += (pairs[k] >> 16) * a[stride];
+        }
+        out[i] = std::uint16_t(sum >> kColumnShift);
+    }
+}
+
+// One destination row from the column sums `in` (four values a pixel, and one pixel's worth of
+// zeros past the last, which a pair's 0 weight may meet).
+void reduceRow(const std::uint16_t *in, const Taps &taps, QRgb *out)
+{
+    const int width = int(taps.first.size());
+    for (int x = 0; x < width; ++x) {
+        const std::uint16_t *pixel = in + std::ptrdiff_t(taps.first[x]) * 4;
+        const std::uint32_t *pairs = taps.of(x);
+        const int count = taps.count(x);
+#if defined(__SSE2__)
+        // Two pixels a pair: their channels interleaved, one multiply-add weighs both.
+        __m128i sum = _mm_set1_epi32(1 << (kRowShift - 1));
+        for (int k = 0; k < count; ++k, pixel += 8) {
+            const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel));
+            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(two, _mm_srli_si128(two, 8)),
+                                                    _mm_set1_epi32(int(pairs[k]))));
+        }
+        sum = _mm_srli_epi32(sum, kRowShift);
+        const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sum, sum), sum);
+        out[x] = QRgb(_mm_cvtsi128_si32(bytes));
+#else
+        std::uint32_t sum[4] = {};
+        for (int k = 0; k < count; ++k, pixel += 8)
+            for (int c = 0; c < 4; ++c)
+                sum[c] += (pairs[k] & 0xffffu) * pixel[c] + (pairs[k] >> 16) * pixel[4 + c];
+        QRgb result = 0;
+        for (int c = 0; c < 4; ++c)
+            result |= ((sum[c] + (1u << (kRowShift - 1))) >> kRowShift) << (8 * c);
+        out[x] = result;
+#endif
+    }
+}
+
+} // namespace
+
+bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &destination, QRect destinationRect)
+{
+    return source.format() == QImage::Format_RGB32 && destination.format() == QImage::Format_RGB32
+           && !sourceRect.isEmpty() && !destinationRect.isEmpty() && source.rect().contains(sourceRect)
+           && destination.rect().contains(destinationRect) && destinationRect.width() <= sourceRect.width()
+           && destinationRect.height() <= sourceRect.height();
+}
+
+void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, QRect destinationRect)
+{
+    const Taps across = coverage(sourceRect.width(), destinationRect.width());
+    const Taps down = coverage(sourceRect.height(), destinationRect.height());
+    const int bytes = sourceRect.width() * 4;
+    std::vector<std::uint16_t> columns(std::size_t(bytes) + 4); // + 4: see reduceRow
+    const qsizetype stride = source.bytesPerLine();
+    const uchar *origin = source.constScanLine(sourceRect.top()) + qsizetype(sourceRect.left()) * 4;
+    for (int y = 0; y < destinationRect.height(); ++y) {
+        addRows(origin + down.first[y] * stride, stride, down.of(y), down.count(y), bytes, columns.data());
+        reduceRow(columns.data(), across,
+                  reinterpret_cast<QRgb *>(destination.scanLine(destinationRect.top() + y)) + destinationRect.left());
+    }
+}
+
+} // namespace kelbo

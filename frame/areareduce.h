@@ -1,0 +1,22 @@
+#pragma once
+// Reducing an RGB32 picture by averaging: each destination pixel is the mean of the source area
+// it covers, fractions of pixels weighted by how much of them it covers. This is what a smooth
+// reduction must do to keep fine detail from aliasing, done in two passes over whole rows
+// (columns first, then along the row) so that it runs at a few times the speed of Qt's smooth
+// scaling, on the thread that calls it.
+
+#include <QImage>
+#include <QRect>
+
+namespace kelbo {
+
+// True when reduceByArea can draw `sourceRect` of `source` onto `destinationRect` of
+// `destination`: both images RGB32, both rectangles non-empty and inside their images, and the
+// destination no larger than the source in either direction.
+bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &destination, QRect destinationRect);
+
+// Replaces the pixels of `destinationRect` of `destination` (which must be detached) with
+// `sourceRect` of `source` reduced by averaging. Needs canReduceByArea.
+void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, QRect destinationRect);
+
+} // namespace kelbo
