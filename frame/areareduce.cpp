@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <numeric>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -47,14 +46,18 @@ Taps coverage(int from, int to)
     for (int d = 0; d < to; ++d) {
         const std::int64_t low = std::int64_t(d) * from, high = low + from;
         const int i0 = int(low / to), i1 = int((high - 1) / to);
+        // Each weight is the rounded share covered so far less the one before it: the weights add
+        // up to exactly kOne and none is more than one unit from its exact share, however many
+        // pixels one destination pixel covers.
         weights.clear();
+        std::int64_t covered = 0;
+        int before = 0;
         for (int i = i0; i <= i1; ++i) {
-            const std::int64_t overlap = std::min(high, std::int64_t(i + 1) * to) - std::max(low, std::int64_t(i) * to);
-            weights.push_back(int((overlap * kOne + from / 2) / from));
+            covered += std::min(high, std::int64_t(i + 1) * to) - std::max(low, std::int64_t(i) * to);
+            const int sofar = int((covered * kOne + from / 2) / from);
+            weights.push_back(sofar - before);
+            before = sofar;
         }
-        // What the rounding left over goes to the largest share, where it matters least.
-        const auto largest = std::max_element(weights.begin(), weights.end());
-        *largest += kOne - std::accumulate(weights.begin(), weights.end(), 0);
         weights.push_back(0);
         t.first[d] = i0;
         t.begin[d] = int(t.pairs.size());

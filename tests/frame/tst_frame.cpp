@@ -427,12 +427,14 @@ void TestFrame::reducesByArea_data()
     QTest::addColumn<QRect>("from");
     QTest::addColumn<QRect>("to");
     // Halves, the ratios of the benchmark frames, rows of 16 bytes with ragged ends, a single
-    // pixel, one direction kept, and parts of both images (cropping, letterboxing).
+    // pixel, thousands of pixels to one, one direction kept, and parts of both images
+    // (cropping, letterboxing).
     QTest::newRow("2:1") << QSize(64, 48) << QRect(0, 0, 64, 48) << QRect(0, 0, 32, 24);
     QTest::newRow("640x400 to 320x240") << QSize(640, 400) << QRect(0, 0, 640, 400) << QRect(0, 0, 320, 240);
     QTest::newRow("1024x768 to 320x240") << QSize(1024, 768) << QRect(0, 0, 1024, 768) << QRect(0, 0, 320, 240);
     QTest::newRow("37x23 to 5x7") << QSize(37, 23) << QRect(0, 0, 37, 23) << QRect(0, 0, 5, 7);
     QTest::newRow("to one pixel") << QSize(9, 13) << QRect(0, 0, 9, 13) << QRect(0, 0, 1, 1);
+    QTest::newRow("3120 pixels to 2") << QSize(3120, 5) << QRect(0, 0, 3120, 5) << QRect(0, 0, 2, 1);
     QTest::newRow("width kept") << QSize(30, 40) << QRect(0, 0, 30, 40) << QRect(0, 0, 30, 11);
     QTest::newRow("parts of both") << QSize(100, 80) << QRect(13, 7, 61, 59) << QRect(3, 5, 20, 17);
 }
