@@ -81,8 +81,8 @@ void addRows(const uchar *row, qsizetype stride, const std::uint32_t *pairs, int
     const __m128i half = _mm_set1_epi32(1 << (kColumnShift - 1));
     for (; i + 16 <= bytes; i += 16) {
         __m128i sum0 = half, sum1 = half, sum2 = half, sum3 = half;
-        const uchar *a = row + i;
-        for (int k = 0; k < count; ++k, a += 2 * stride) {
+        for (int k = 0; k < count; ++k) {
+            const uchar *a = row + 2 * k * stride + i;
             const __m128i w = _mm_set1_epi32(int(pairs[k]));
             const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a));
             const __m128i bottom = pairs[k] >> 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(a + stride)) : zero;
@@ -102,8 +102,8 @@ void addRows(const uchar *row, qsizetype stride, const std::uint32_t *pairs, int
 #endif
     for (; i < bytes; ++i) {
         std::uint32_t sum = 1u << (kColumnShift - 1);
-        const uchar *a = row + i;
-        for (int k = 0; k < count; ++k, a += 2 * stride) {
+        for (int k = 0; k < count; ++k) {
+            const uchar *a = row + 2 * k * stride + i;
             sum += (pairs[k] & 0xffffu) * a[0];
             if (pairs[k] >> 16)
                 sum += (pairs[k] >> 16) * a[stride];
