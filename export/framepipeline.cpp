@@ -37,7 +37,7 @@ ComposedFrame composeFrame(int entry, const QString &path, Surface &scratch, Sur
     ComposedFrame frame;
     frame.entry = entry;
     frame.stamp = fileStamp(path);
-    if (!FitPicture(path, scratch, target, fit))
+    if (!FitFrame(path, scratch, target, fit))
         return frame;
     frame.decoded = true;
     frame.image = target.image().format() == QImage::Format_RGB32

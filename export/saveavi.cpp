@@ -105,7 +105,7 @@ enum class FrameStatus { Ready, NotDecoded, NotSaved, NotRead, ReadError };
 // frame, which fixes the stream's format.
 FrameStatus composeFirstFrame(ExportJob &w, int entry, const QString &temporary, cDIB &dib)
 {
-    if (!FitPicture(w.files.text(entry), w.picTemp, w.picSave, w.fit))
+    if (!FitFrame(w.files.text(entry), w.picTemp, w.picSave, w.fit))
         return FrameStatus::NotDecoded;
     w.picSave.refresh();
     w.picSave.commitPicture();

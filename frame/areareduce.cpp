@@ -112,36 +112,55 @@ void addRows(const uchar *row, qsizetype stride, const std::uint32_t *pairs, int
     }
 }
 
-// One destination row from the column sums `in` (four values a pixel, and one pixel's worth of
-// zeros past the last, which a pair's 0 weight may meet).
+// One destination row from the column sums `in`: `Channels` values a pixel (4 for RGB32, 3 for
+// blue, green, red rows, whose pixels come out opaque), and at least 8 zeros past the last
+// pixel's, which the second pixel of a pair whose weight is 0 may meet.
+template <int Channels>
 void reduceRow(const std::uint16_t *in, const Taps &taps, QRgb *out)
 {
     const int width = int(taps.first.size());
     for (int x = 0; x < width; ++x) {
-        const std::uint16_t *pixel = in + std::ptrdiff_t(taps.first[x]) * 4;
+        const std::uint16_t *pixel = in + std::ptrdiff_t(taps.first[x]) * Channels;
         const std::uint32_t *pairs = taps.of(x);
         const int count = taps.count(x);
 #if defined(__SSE2__)
         // Two pixels a pair: their channels interleaved, one multiply-add weighs both.
         __m128i sum = _mm_set1_epi32(1 << (kRowShift - 1));
-        for (int k = 0; k < count; ++k, pixel += 8) {
+        for (int k = 0; k < count; ++k, pixel += 2 * Channels) {
             const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixel));
-            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(two, _mm_srli_si128(two, 8)),
+            sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_unpacklo_epi16(two, _mm_srli_si128(two, 2 * Channels)),
                                                     _mm_set1_epi32(int(pairs[k]))));
         }
         sum = _mm_srli_epi32(sum, kRowShift);
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sum, sum), sum);
-        out[x] = QRgb(_mm_cvtsi128_si32(bytes));
+        out[x] = QRgb(_mm_cvtsi128_si32(bytes)) | (Channels == 3 ? 0xff000000u : 0u);
 #else
         std::uint32_t sum[4] = {};
-        for (int k = 0; k < count; ++k, pixel += 8)
-            for (int c = 0; c < 4; ++c)
-                sum[c] += (pairs[k] & 0xffffu) * pixel[c] + (pairs[k] >> 16) * pixel[4 + c];
-        QRgb result = 0;
-        for (int c = 0; c < 4; ++c)
+        for (int k = 0; k < count; ++k, pixel += 2 * Channels)
+            for (int c = 0; c < Channels; ++c)
+                sum[c] += (pairs[k] & 0xffffu) * pixel[c] + (pairs[k] >> 16) * pixel[Channels + c];
+        QRgb result = Channels == 3 ? 0xff000000u : 0u;
+        for (int c = 0; c < Channels; ++c)
             result |= ((sum[c] + (1u << (kRowShift - 1))) >> kRowShift) << (8 * c);
         out[x] = result;
 #endif
+    }
+}
+
+// Both passes: `size` pixels of `Channels` bytes from `origin` on, rows `stride` apart, onto
+// `destinationRect` of `destination`.
+template <int Channels>
+void reduce(const uchar *origin, qsizetype stride, QSize size, QImage &destination, QRect destinationRect)
+{
+    const Taps across = coverage(size.width(), destinationRect.width());
+    const Taps down = coverage(size.height(), destinationRect.height());
+    const int bytes = size.width() * Channels;
+    std::vector<std::uint16_t> columns(std::size_t(bytes) + 8); // + 8: see reduceRow
+    for (int y = 0; y < destinationRect.height(); ++y) {
+        addRows(origin + down.first[y] * stride, stride, down.of(y), down.count(y), bytes, columns.data());
+        reduceRow<Channels>(columns.data(), across,
+                            reinterpret_cast<QRgb *>(destination.scanLine(destinationRect.top() + y))
+                                + destinationRect.left());
     }
 }
 
@@ -157,17 +176,13 @@ bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &desti
 
 void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, QRect destinationRect)
 {
-    const Taps across = coverage(sourceRect.width(), destinationRect.width());
-    const Taps down = coverage(sourceRect.height(), destinationRect.height());
-    const int bytes = sourceRect.width() * 4;
-    std::vector<std::uint16_t> columns(std::size_t(bytes) + 4); // + 4: see reduceRow
-    const qsizetype stride = source.bytesPerLine();
-    const uchar *origin = source.constScanLine(sourceRect.top()) + qsizetype(sourceRect.left()) * 4;
-    for (int y = 0; y < destinationRect.height(); ++y) {
-        addRows(origin + down.first[y] * stride, stride, down.of(y), down.count(y), bytes, columns.data());
-        reduceRow(columns.data(), across,
-                  reinterpret_cast<QRgb *>(destination.scanLine(destinationRect.top() + y)) + destinationRect.left());
-    }
+    reduce<4>(source.constScanLine(sourceRect.top()) + qsizetype(sourceRect.left()) * 4, source.bytesPerLine(),
+              sourceRect.size(), destination, destinationRect);
+}
+
+void reduceBgrByArea(const uchar *top, qsizetype stride, QSize size, QImage &destination, QRect destinationRect)
+{
+    reduce<3>(top, stride, size, destination, destinationRect);
 }
 
 } // namespace kelbo

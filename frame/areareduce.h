@@ -19,4 +19,10 @@ bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &desti
 // `sourceRect` of `source` reduced by averaging. Needs canReduceByArea.
 void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, QRect destinationRect);
 
+// The same from rows of blue, green and red bytes (24-bit BMP rows) rather than an image: `size`
+// pixels, the top row at `top` and each next one `stride` bytes further (negative for rows
+// stored from the bottom up). The pixels come out opaque: the same as reduceByArea gives for
+// the same pixels as RGB32. `destination` must be RGB32 and no larger than `size`.
+void reduceBgrByArea(const uchar *top, qsizetype stride, QSize size, QImage &destination, QRect destinationRect);
+
 } // namespace kelbo

@@ -20,6 +20,10 @@ namespace kelbo {
 
 namespace {
 
+// Files read whole, or pictures' rows read at once, up to this size go into a buffer of the
+// decoding thread's own, reused from picture to picture.
+constexpr qint64 kReusedBytes = qint64(8) << 20;
+
 // The picture turned upright as its EXIF orientation asks: mirrored first, then turned a
 // quarter clockwise, as the orientation tags are defined. Quarter turns and mirrors move whole
 // pixels, so nothing is resampled.
@@ -126,7 +130,6 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
     // on its fast entropy decoding path. Files of the size of photographs are read into this
     // thread's own buffer, reused from picture to picture.
     constexpr qint64 kWholeFileBytes = qint64(64) << 20;
-    constexpr qint64 kReusedBytes = qint64(8) << 20;
     thread_local QByteArray reusedContents;
     QByteArray ownContents;
     QBuffer memory;
@@ -264,6 +267,65 @@ void ownBeforeReplacing(QImage &image)
     image = std::move(fresh);
 }
 
+// Where `fit` draws a picture of `picture` size onto a frame of `frame` size: the part of the
+// picture drawn (`from`) and where in the frame it goes (`to`).
+struct Placement {
+    QRect from;
+    QRect to;
+};
+
+Placement placement(QSize picture, QSize frame, FrameFit fit)
+{
+    Placement p{QRect(QPoint(0, 0), picture), QRect(QPoint(0, 0), frame)};
+    if (fit == FrameFit::Letterbox) {
+        // The whole picture, proportions kept, centred (on black).
+        const QSize fitted = picture.scaled(frame, Qt::KeepAspectRatio).expandedTo({1, 1});
+        p.to = QRect(QPoint((frame.width() - fitted.width()) / 2, (frame.height() - fitted.height()) / 2), fitted);
+    } else if (fit == FrameFit::Crop) {
+        // The frame filled, proportions kept: the middle of the picture, the overflow cut.
+        const QSize kept = frame.scaled(picture, Qt::KeepAspectRatio).expandedTo({1, 1});
+        p.from = QRect(QPoint((picture.width() - kept.width()) / 2, (picture.height() - kept.height()) / 2), kept);
+    }
+    return p;
+}
+
+// A plain 24-bit BMP reduced onto `target`, as StretchImage would draw it after LoadPicture, but
+// averaged straight from the file's rows into the frame: the rows of the part drawn are read
+// at once into this thread's buffer, and the picture is never unpacked at its own size. False,
+// with nothing drawn, for every other picture, for enlargements, and when the file does not
+// hold what its header says (the usual decoding then decides).
+bool reducePlainBmp(const QString &path, Surface &target, FrameFit fit)
+{
+    QImage &frame = target.image();
+    if (frame.isNull() || frame.format() != QImage::Format_RGB32)
+        return false;
+    QFile file;
+    if (openRegularFile(path, file) != FileProblem::None)
+        return false;
+    const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size());
+    if (!bmp || decodingCost("bmp", false, QSize(bmp->width, bmp->rows), {}) > kMaxPictureBytes)
+        return false;
+    const Placement p = placement(QSize(bmp->width, bmp->rows), frame.size(), fit);
+    if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())
+        return false;
+    // The drawn rows are stored together, from the bottom up unless the height is negative.
+    const qint64 firstStored = bmp->bottomUp ? bmp->rows - 1 - p.from.bottom() : p.from.top();
+    const qint64 bytes = qint64(p.from.height()) * bmp->rowBytes;
+    thread_local QByteArray reusedRows;
+    QByteArray ownRows;
+    QByteArray &rows = bytes <= kReusedBytes ? reusedRows : ownRows;
+    rows.resize(bytes);
+    if (!file.seek(bmp->offset + firstStored * bmp->rowBytes) || file.read(rows.data(), bytes) != bytes)
+        return false;
+    const auto *stored = reinterpret_cast<const uchar *>(rows.constData());
+    const uchar *top = (bmp->bottomUp ? stored + (bytes - bmp->rowBytes) : stored) + qsizetype(p.from.left()) * 3;
+    ownBeforeReplacing(frame);
+    if (p.to != frame.rect())
+        frame.fill(Qt::black);
+    reduceBgrByArea(top, bmp->bottomUp ? -bmp->rowBytes : bmp->rowBytes, p.from.size(), frame, p.to);
+    return true;
+}
+
 } // namespace
 
 void StretchImage(const QImage &source, Surface &target, FrameFit fit)
@@ -271,20 +333,11 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit)
     QImage &destination = target.image();
     if (source.isNull() || destination.isNull())
         return;
-    QRect sourceRect = source.rect();
-    QRect destinationRect = destination.rect();
+    const Placement p = placement(source.size(), destination.size(), fit);
+    const QRect sourceRect = p.from, destinationRect = p.to;
     if (fit == FrameFit::Letterbox) {
-        // The whole picture, proportions kept, centred on black.
-        const QSize fitted = source.size().scaled(destination.size(), Qt::KeepAspectRatio).expandedTo({1, 1});
-        destinationRect = QRect(QPoint((destination.width() - fitted.width()) / 2,
-                                       (destination.height() - fitted.height()) / 2),
-                                fitted);
         ownBeforeReplacing(destination);
         destination.fill(Qt::black);
-    } else if (fit == FrameFit::Crop) {
-        // The frame filled, proportions kept: the middle of the picture, the overflow cut.
-        const QSize kept = destination.size().scaled(source.size(), Qt::KeepAspectRatio).expandedTo({1, 1});
-        sourceRect = QRect(QPoint((source.width() - kept.width()) / 2, (source.height() - kept.height()) / 2), kept);
     }
     if (destinationRect.size() != sourceRect.size()
         && canReduceByArea(source, sourceRect, destination, destinationRect)) {
@@ -342,6 +395,15 @@ bool FitPicture(const QString &path, Surface &scratch, Surface &target, FrameFit
     if (reduced)
         scratch.image() = target.image();
     return true;
+}
+
+bool FitFrame(const QString &path, Surface &scratch, Surface &target, FrameFit fit)
+{
+    if (reducePlainBmp(path, target, fit)) {
+        scratch.resizeDrawingArea(QSize());
+        return true;
+    }
+    return FitPicture(path, scratch, target, fit);
 }
 
 } // namespace kelbo

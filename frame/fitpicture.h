@@ -46,6 +46,11 @@ void StretchImage(const QImage &source, Surface &target, FrameFit fit = FrameFit
 [[nodiscard]] bool FitPicture(const QString &path, Surface &scratch, Surface &target,
                               FrameFit fit = FrameFit::Stretch);
 
+// FitPicture where only the frame drawn matters, as in an export: the same pixels in `target`,
+// but `scratch` may be left empty. A plain 24-bit BMP reduced onto the target is then averaged
+// straight from its file's rows, without being unpacked at its own size first.
+[[nodiscard]] bool FitFrame(const QString &path, Surface &scratch, Surface &target, FrameFit fit);
+
 // The reduction libjpeg is asked for when a JPEG of `declared` size is drawn at `target` size:
 // 1, 2, 4 or 8, the largest whose reduced picture still covers the target on both axes. Only
 // these four have SIMD inverse transforms in libjpeg-turbo (3/8, 5/8 ... are several times

@@ -119,6 +119,18 @@ int countDifferent(const QImage &a, const QImage &b, QRect *bounds = nullptr)
     return count;
 }
 
+// Pixels of an RGB32 image whose stored alpha byte is not 0xff (pixel() hides it).
+int notOpaque(const QImage &image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            count += qAlpha(line[x]) != 255;
+    }
+    return count;
+}
+
 // Every channel of `rect` of `source` averaged over the area each pixel of a `size` image
 // covers, in floating point: the reduction's reference.
 QImage exactAreaAverage(const QImage &source, QRect rect, QSize size)
@@ -169,6 +181,8 @@ private Q_SLOTS:
     void allCoefficientsFoundAsLibjpegFindsThem();
     void topDownBmpIsAPicture_data();
     void topDownBmpIsAPicture();
+    void bmpFrameAsFromPicture_data();
+    void bmpFrameAsFromPicture();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
     void captionPositions_data();
@@ -463,11 +477,11 @@ void TestFrame::reducesByArea()
                 continue;
             }
             const QRgb want = expected.pixel(x - to.left(), y - to.top());
-            QCOMPARE(qAlpha(got), 255);
             worst = std::max({worst, std::abs(qRed(got) - qRed(want)), std::abs(qGreen(got) - qGreen(want)),
                               std::abs(qBlue(got) - qBlue(want))});
         }
     QVERIFY2(worst <= 1, qPrintable(QStringLiteral("largest difference from the exact average: %1").arg(worst)));
+    QCOMPARE(notOpaque(frame), 0);
     // A flat picture stays exactly its colour.
     picture.fill(QColor(201, 3, 77));
     reduceByArea(picture, from, frame, to);
@@ -537,6 +551,41 @@ void TestFrame::topDownBmpIsAPicture()
     Surface scratch(QSize(1, 1), 0, kFace);
     QVERIFY(LoadPicture(path, scratch));
     QCOMPARE(scratch.image().size(), QSize(6, 4));
+}
+
+void TestFrame::bmpFrameAsFromPicture_data()
+{
+    QTest::addColumn<QSize>("picture"); // a negative height: rows stored from the top down
+    QTest::addColumn<QSize>("frame");
+    QTest::addColumn<FrameFit>("fit");
+    QTest::addColumn<bool>("direct"); // reduced straight from the rows, the scratch left empty
+    QTest::newRow("stretched") << QSize(1024, 768) << QSize(320, 240) << FrameFit::Stretch << true;
+    QTest::newRow("stretched, rows from the top") << QSize(1024, -768) << QSize(320, 240) << FrameFit::Stretch << true;
+    QTest::newRow("letterboxed, padded rows") << QSize(101, 77) << QSize(40, 40) << FrameFit::Letterbox << true;
+    QTest::newRow("cropped, padded rows") << QSize(101, 77) << QSize(40, 40) << FrameFit::Crop << true;
+    QTest::newRow("cropped, rows from the top") << QSize(101, -77) << QSize(30, 40) << FrameFit::Crop << true;
+    QTest::newRow("cropped rows") << QSize(77, 100) << QSize(40, 30) << FrameFit::Crop << true;
+    QTest::newRow("enlarged") << QSize(10, 7) << QSize(40, 30) << FrameFit::Stretch << false;
+}
+
+void TestFrame::bmpFrameAsFromPicture()
+{
+    // FitFrame reduces a plain BMP straight from its rows: the frame FitPicture draws.
+    QFETCH(QSize, picture);
+    QFETCH(QSize, frame);
+    QFETCH(FrameFit, fit);
+    QFETCH(bool, direct);
+    const QString path = writeBytes(dir, QStringLiteral("frame.bmp"), plainBmp(picture.width(), picture.height(), 6));
+    QVERIFY(!path.isEmpty());
+    Surface scratch(QSize(1, 1), 0, kFace);
+    Surface expected(frame, 0, kFace);
+    QVERIFY(FitPicture(path, scratch, expected, fit));
+    Surface drawn(frame, 0, kFace);
+    QVERIFY(FitFrame(path, scratch, drawn, fit));
+    QCOMPARE(scratch.image().isNull(), direct);
+    QCOMPARE(drawn.image().format(), QImage::Format_RGB32);
+    QCOMPARE(countDifferent(drawn.image(), expected.image()), 0);
+    QCOMPARE(notOpaque(drawn.image()), 0);
 }
 
 void TestFrame::failuresDrawNothing_data()
