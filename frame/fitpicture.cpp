@@ -13,6 +13,7 @@
 #include <QTransform>
 
 #include <algorithm>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -180,7 +181,22 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
             return false;
         }
         decoded = upright(reducedBuffer, orientation);
-    } else if (decoded.isNull()) {
+    } else if (format == "bmp") {
+        // Qt's BMP reader leaves the rows a truncated file lacks as the memory it decodes into,
+        // and decodes into the image it is given when that has the picture's size and format:
+        // it is given one cleared to black (colour 0 of a palette), so that a damaged picture
+        // draws the same frame every time, its missing rows black, never stray memory.
+        // Its size says how many rows the file stores (negative when they run from the top
+        // down); the memory bound is Qt's allocation limit, set above, as for every reader.
+        const int rows = declared.height() == std::numeric_limits<int>::min() ? -1 : std::abs(declared.height());
+        QImage image;
+        if (rows < 0 || !QImageIOHandler::allocateImage(QSize(declared.width(), rows), reader.imageFormat(), &image))
+            return false;
+        image.fill(image.depth() == 32 ? 0xff000000u : 0u);
+        if (!reader.read(&image))
+            return false;
+        decoded = upright(std::move(image), orientation);
+    } else {
         decoded = upright(reader.read(), orientation);
     }
     if (decoded.isNull())

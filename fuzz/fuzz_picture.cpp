@@ -3,7 +3,7 @@
 // first byte chooses the file's suffix (none, or one of the formats Kelbo lists), since Qt
 // picks a reader by suffix before it looks at the content. Checked for every input: the frame
 // keeps its size; a picture that was decoded lies within the decoded-size limit; a refused
-// one leaves both surfaces as they were.
+// one leaves both surfaces as they were; the export's FitFrame draws the same frame.
 #include "fuzzsupport.h"
 #include "frame/fitpicture.h"
 #include "frame/picturecheck.h"
@@ -56,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         KELBO_FUZZ_CHECK(target.image() == targetBefore);
         KELBO_FUZZ_CHECK(scratch.image() == scratchBefore);
     }
+    // The export's way, which reduces a plain BMP straight from its rows: the same frame.
+    Surface frame(QSize(96, 72), 0, QColor(Qt::red));
+    Surface frameScratch(QSize(89, 73), 0, QColor(Qt::green));
+    KELBO_FUZZ_CHECK(FitFrame(path, frameScratch, frame, FrameFit::Stretch) == fitted);
+    KELBO_FUZZ_CHECK(frame.image() == target.image());
     QFile::remove(path);
     return 0;
 }

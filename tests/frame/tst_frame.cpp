@@ -183,6 +183,7 @@ private Q_SLOTS:
     void topDownBmpIsAPicture();
     void bmpFrameAsFromPicture_data();
     void bmpFrameAsFromPicture();
+    void truncatedBmpRowsAreBlack();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
     void captionPositions_data();
@@ -588,6 +589,33 @@ void TestFrame::bmpFrameAsFromPicture()
     QCOMPARE(notOpaque(drawn.image()), 0);
 }
 
+void TestFrame::truncatedBmpRowsAreBlack()
+{
+    // 8 x 6 pixels declared, the bottom two rows stored: Qt's reader stops there and the other
+    // rows must be black, not whatever the memory held before.
+    const QByteArray whole = plainBmp(8, 6, 0);
+    const QString path = writeBytes(dir, QStringLiteral("cut.bmp"), whole.left(54 + 2 * 24));
+    QVERIFY(!path.isEmpty());
+    for (int round = 0; round < 2; ++round) {
+        QImage litter(8, 6, QImage::Format_RGB32);
+        litter.fill(0xff13579bu);
+        litter = QImage();
+        Surface scratch(QSize(1, 1), 0, kFace);
+        QVERIFY(LoadPicture(path, scratch));
+        const QImage &picture = scratch.image();
+        QCOMPARE(picture.size(), QSize(8, 6));
+        for (int y = 0; y < 6; ++y) {
+            const auto *line = reinterpret_cast<const QRgb *>(picture.constScanLine(y));
+            for (int x = 0; x < 8; ++x) {
+                const int stored = 5 - y; // rows are stored from the bottom up
+                const QRgb want = stored < 2 ? qRgb(uchar(x * stored + 200), uchar(31 * stored + 5), uchar(17 * x + stored))
+                                             : qRgb(0, 0, 0);
+                QCOMPARE(line[x], want);
+            }
+        }
+    }
+}
+
 void TestFrame::failuresDrawNothing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -597,6 +625,7 @@ void TestFrame::failuresDrawNothing_data()
     QTest::newRow("empty file") << QByteArray() << true;
     QTest::newRow("bomb: 100000 x 100000 declared") << bmpHeader(100000, 100000) << true;
     QTest::newRow("bomb: 30000 x 30000 declared") << bmpHeader(30000, 30000) << true;
+    QTest::newRow("bomb: rows from the top, 1024 x 16777219 declared") << bmpHeader(1024, -16777219) << true;
     QTest::newRow("truncated picture") << bmpHeader(64, 64) << true;
 }
 
