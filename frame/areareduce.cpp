@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -139,10 +140,14 @@ void reduceRow(const std::uint16_t *in, const Taps &taps, QRgb *out)
         for (int k = 0; k < count; ++k, pixel += 2 * Channels)
             for (int c = 0; c < Channels; ++c)
                 sum[c] += (pairs[k] & 0xffffu) * pixel[c] + (pairs[k] >> 16) * pixel[Channels + c];
-        QRgb result = Channels == 3 ? 0xff000000u : 0u;
+        uchar bytes[4];
         for (int c = 0; c < Channels; ++c)
-            result |= ((sum[c] + (1u << (kRowShift - 1))) >> kRowShift) << (8 * c);
-        out[x] = result;
+            bytes[c] = uchar((sum[c] + (1u << (kRowShift - 1))) >> kRowShift);
+        // The values are bytes in memory order: an RGB32 pixel's as they are, or blue, green, red.
+        if constexpr (Channels == 3)
+            out[x] = qRgb(bytes[2], bytes[1], bytes[0]);
+        else
+            std::memcpy(out + x, bytes, sizeof bytes);
 #endif
     }
 }
@@ -171,7 +176,8 @@ bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &desti
     return source.format() == QImage::Format_RGB32 && destination.format() == QImage::Format_RGB32
            && !sourceRect.isEmpty() && !destinationRect.isEmpty() && source.rect().contains(sourceRect)
            && destination.rect().contains(destinationRect) && destinationRect.width() <= sourceRect.width()
-           && destinationRect.height() <= sourceRect.height();
+           && destinationRect.height() <= sourceRect.height() && sourceRect.width() <= kMaxAreaReduceSide
+           && sourceRect.height() <= kMaxAreaReduceSide;
 }
 
 void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, QRect destinationRect)

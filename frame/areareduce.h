@@ -2,17 +2,25 @@
 // Reducing a picture (RGB32, or rows of 24-bit BMP pixels) by averaging: each destination pixel
 // is the mean of the source area it covers, fractions of pixels weighted by how much of them it
 // covers. This is what a smooth reduction must do to keep fine detail from aliasing, done in two
-// passes over whole rows (columns first, then along the row) with SIMD multiply-adds: half to
-// two thirds of the processor time of Qt's smooth scaling, all of it on the thread that calls it.
+// passes over whole rows (columns first, then along the row) with SIMD multiply-adds, all of it
+// on the thread that calls it. For pictures of a megapixel or so it takes half to two thirds of
+// the processor time of Qt's smooth scaling; for 12 megapixels about as much, and more wall time
+// than Qt, which spreads such a picture over its thread pool.
 
 #include <QImage>
 #include <QRect>
 
 namespace kelbo {
 
+// The longest side reduceByArea takes. Its buffers grow with the source's sides (8 bytes a
+// pixel of width, 2 of height), beyond what the decoded picture's memory bound counts: longer
+// sides, which only strips of panorama have, are left to Qt.
+constexpr int kMaxAreaReduceSide = 1 << 16;
+
 // True when reduceByArea can draw `sourceRect` of `source` onto `destinationRect` of
-// `destination`: both images RGB32, both rectangles non-empty and inside their images, and the
-// destination no larger than the source in either direction.
+// `destination`: both images RGB32, both rectangles non-empty and inside their images, the
+// destination no larger than the source in either direction, and no side over
+// kMaxAreaReduceSide.
 bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &destination, QRect destinationRect);
 
 // Replaces the pixels of `destinationRect` of `destination` (which must be detached) with
@@ -22,7 +30,8 @@ void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, Q
 // The same from rows of blue, green and red bytes (24-bit BMP rows) rather than an image: `size`
 // pixels, the top row at `top` and each next one `stride` bytes further (negative for rows
 // stored from the bottom up). The pixels come out opaque: the same as reduceByArea gives for
-// the same pixels as RGB32. `destination` must be RGB32 and no larger than `size`.
+// the same pixels as RGB32. `destination` must be RGB32 and no larger than `size`, and no side
+// of `size` over kMaxAreaReduceSide.
 void reduceBgrByArea(const uchar *top, qsizetype stride, QSize size, QImage &destination, QRect destinationRect);
 
 } // namespace kelbo

@@ -13,7 +13,6 @@
 #include <QTransform>
 
 #include <algorithm>
-#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -150,7 +149,11 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
     reader.setAllocationLimit(int(kMaxPictureBytes >> 20));
     reader.setAutoTransform(false);
     const QByteArray format = reader.format();
-    const QSize declared = reader.size();
+    QSize declared = reader.size();
+    // Qt's BMP reader gives the stored height, negative when the rows run from the top down: the
+    // picture's height for the memory bound, as for every other picture.
+    if (format == "bmp" && declared.height() < 0 && declared.height() != std::numeric_limits<int>::min())
+        declared.setHeight(-declared.height());
     const bool jpeg = format == "jpeg" || format == "jpg";
     // Sizes are those of the upright picture; the reader decodes in the file's orientation.
     const QImageIOHandler::Transformations orientation = reader.transformation();
@@ -185,12 +188,10 @@ bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
         // Qt's BMP reader leaves the rows a truncated file lacks as the memory it decodes into,
         // and decodes into the image it is given when that has the picture's size and format:
         // it is given one cleared to black (colour 0 of a palette), so that a damaged picture
-        // draws the same frame every time, its missing rows black, never stray memory.
-        // Its size says how many rows the file stores (negative when they run from the top
-        // down); the memory bound is Qt's allocation limit, set above, as for every reader.
-        const int rows = declared.height() == std::numeric_limits<int>::min() ? -1 : std::abs(declared.height());
+        // draws the same frame every time, its missing rows black, never stray memory. It is
+        // allocated under Qt's allocation limit too, as the reader's own image would be.
         QImage image;
-        if (rows < 0 || !QImageIOHandler::allocateImage(QSize(declared.width(), rows), reader.imageFormat(), &image))
+        if (!QImageIOHandler::allocateImage(declared, reader.imageFormat(), &image))
             return false;
         image.fill(image.depth() == 32 ? 0xff000000u : 0u);
         if (!reader.read(&image))
@@ -319,7 +320,8 @@ bool reducePlainBmp(const QString &path, Surface &target, FrameFit fit)
     if (openRegularFile(path, file) != FileProblem::None)
         return false;
     const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size());
-    if (!bmp || decodingCost("bmp", false, QSize(bmp->width, bmp->rows), {}) > kMaxPictureBytes)
+    if (!bmp || decodingCost("bmp", false, QSize(bmp->width, bmp->rows), {}) > kMaxPictureBytes
+        || bmp->width > kMaxAreaReduceSide || bmp->rows > kMaxAreaReduceSide)
         return false;
     const Placement p = placement(QSize(bmp->width, bmp->rows), frame.size(), fit);
     if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())

@@ -626,6 +626,7 @@ void TestFrame::failuresDrawNothing_data()
     QTest::newRow("bomb: 100000 x 100000 declared") << bmpHeader(100000, 100000) << true;
     QTest::newRow("bomb: 30000 x 30000 declared") << bmpHeader(30000, 30000) << true;
     QTest::newRow("bomb: rows from the top, 1024 x 16777219 declared") << bmpHeader(1024, -16777219) << true;
+    QTest::newRow("bomb: rows from the top, 7000 x 7000 declared") << bmpHeader(7000, -7000) + QByteArray(1000, 0x40) << true;
     QTest::newRow("truncated picture") << bmpHeader(64, 64) << true;
 }
 
