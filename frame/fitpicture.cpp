@@ -102,16 +102,13 @@ bool decodePlainBmp(QFile &file, QImage &image)
     return true;
 }
 
-// Decodes the picture file at `path` into `scratch`; `reduceTo`, when valid, asks a reader that
-// can (JPEG) to decode at the cheapest reduced scale that still covers what `fit` draws of it
-// at that size. Only regular files are read, and only pictures whose decoding stays within the
-// memory bound. The picture comes out upright, as its EXIF orientation says.
-bool decodeInto(const QString &path, Surface &scratch, QSize reduceTo = {},
+// Decodes the picture file at `path`, open in `file` at its start, into `scratch`; `reduceTo`,
+// when valid, asks a reader that can (JPEG) to decode at the cheapest reduced scale that still
+// covers what `fit` draws of it at that size. Only pictures whose decoding stays within the
+// memory bound are decoded. The picture comes out upright, as its EXIF orientation says.
+bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduceTo = {},
                 FrameFit fit = FrameFit::Stretch, bool *reduced = nullptr)
 {
-    QFile file;
-    if (openRegularFile(path, file) != FileProblem::None)
-        return false;
     {
         // Decoded into the scratch surface's own image when it has the size already, as the
         // pictures of a list usually do, instead of megabytes allocated and cleared for each.
@@ -261,7 +258,8 @@ int jpegReduction(QSize declared, QSize target)
 
 bool LoadPicture(const QString &path, Surface &scratch)
 {
-    return decodeInto(path, scratch);
+    QFile file;
+    return openRegularFile(path, file) == FileProblem::None && decodeInto(file, path, scratch);
 }
 
 namespace {
@@ -306,18 +304,15 @@ Placement placement(QSize picture, QSize frame, FrameFit fit)
     return p;
 }
 
-// A plain 24-bit BMP reduced onto `target`, as StretchImage would draw it after LoadPicture, but
-// averaged straight from the file's rows into the frame: the rows of the part drawn are read
+// A plain 24-bit BMP, open in `file`, reduced onto `target`, as StretchImage would draw it after
+// LoadPicture, but averaged straight from the file's rows into the frame: the rows of the part drawn are read
 // at once into this thread's buffer, and the picture is never unpacked at its own size. False,
 // with nothing drawn, for every other picture, for enlargements, and when the file does not
 // hold what its header says (the usual decoding then decides).
-bool reducePlainBmp(const QString &path, Surface &target, FrameFit fit)
+bool reducePlainBmp(QFile &file, Surface &target, FrameFit fit)
 {
     QImage &frame = target.image();
     if (frame.isNull() || frame.format() != QImage::Format_RGB32)
-        return false;
-    QFile file;
-    if (openRegularFile(path, file) != FileProblem::None)
         return false;
     const std::optional<PlainBmpLayout> bmp = plainBmpLayout(file.peek(54), file.size());
     if (!bmp || decodingCost("bmp", false, QSize(bmp->width, bmp->rows), {}) > kMaxPictureBytes
@@ -399,13 +394,16 @@ void StretchPicture(const Surface &scratch, Surface &target, FrameFit fit)
     StretchImage(scratch.image(), target, fit);
 }
 
-bool FitPicture(const QString &path, Surface &scratch, Surface &target, FrameFit fit)
+namespace {
+
+// FitPicture on the picture file at `path`, open in `file` at its start.
+bool fitOpened(QFile &file, const QString &path, Surface &scratch, Surface &target, FrameFit fit)
 {
     // A JPEG reduced onto the target is decoded at a reduced scale (libjpeg's 1/2, 1/4 or 1/8)
     // and finished with a smooth scale: several times faster than a full decode of a
     // photograph, and as free of aliasing.
     bool reduced = false;
-    if (!decodeInto(path, scratch, target.image().size(), fit, &reduced))
+    if (!decodeInto(file, path, scratch, target.image().size(), fit, &reduced))
         return false;
     StretchPicture(scratch, target, fit);
     // A picture decoded at a reduced scale is not the picture at its own size: the scratch
@@ -415,13 +413,25 @@ bool FitPicture(const QString &path, Surface &scratch, Surface &target, FrameFit
     return true;
 }
 
+} // namespace
+
+bool FitPicture(const QString &path, Surface &scratch, Surface &target, FrameFit fit)
+{
+    QFile file;
+    return openRegularFile(path, file) == FileProblem::None && fitOpened(file, path, scratch, target, fit);
+}
+
 bool FitFrame(const QString &path, Surface &scratch, Surface &target, FrameFit fit)
 {
-    if (reducePlainBmp(path, target, fit)) {
+    // The file is opened once, whichever way the picture is drawn.
+    QFile file;
+    if (openRegularFile(path, file) != FileProblem::None)
+        return false;
+    if (reducePlainBmp(file, target, fit)) {
         scratch.resizeDrawingArea(QSize());
         return true;
     }
-    return FitPicture(path, scratch, target, fit);
+    return file.seek(0) && fitOpened(file, path, scratch, target, fit);
 }
 
 } // namespace kelbo
