@@ -2,6 +2,7 @@
 
 #include "frame/areareduce.h"
 #include "frame/bgrrows.h"
+#include "frame/jpegreduced.h"
 #include "frame/picturecheck.h"
 #include "platform/files.h"
 
@@ -172,11 +173,15 @@ bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduce
     }
     QImage decoded;
     if (reader.scaledSize().isValid()) {
-        // A picture decoded at a reduced scale is only drawn, never kept: the reader decodes
-        // into this thread's own buffer, which it reuses while the size stays the same,
-        // instead of allocating megabytes for every picture.
+        // A picture decoded at a reduced scale is only drawn, never kept: it is decoded into
+        // this thread's own buffer, reused while the size stays the same, instead of megabytes
+        // allocated for every picture. libjpeg decodes it straight into RGB32 when the file is
+        // in memory; the pictures it does not take that way go to Qt's reader.
         thread_local QImage reducedBuffer;
-        if (!reader.read(&reducedBuffer)) {
+        const bool direct = device == &memory
+            && decodeJpegReduced(reinterpret_cast<const uchar *>(memory.data().constData()), memory.data().size(),
+                                 jpegReduction(declared, target), reducedBuffer);
+        if (!direct && !reader.read(&reducedBuffer)) {
             reducedBuffer = QImage();
             return false;
         }

@@ -11,7 +11,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n
-  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg libjpeg62-turbo-dev
   fonts-liberation2 fonts-dejavu-core fonts-comic-neue
   # The test of the installed tree validates the desktop entry, the AppStream metainfo and
   # the MIME type with the desktop's own tools.

@@ -3,6 +3,7 @@
 #include "frame/bgrrows.h"
 #include "frame/caption.h"
 #include "frame/fitpicture.h"
+#include "frame/jpegreduced.h"
 #include "frame/picturecheck.h"
 #include "picturefiles.h"
 
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -169,6 +171,8 @@ private Q_SLOTS:
     void transparentGifShowsBackground();
     void reductionDoesNotAlias();
     void reducedJpegMatchesFullDecode();
+    void jpegDecodedAsQtDecodesIt_data();
+    void jpegDecodedAsQtDecodesIt();
     void readByContentWhateverTheName_data();
     void readByContentWhateverTheName();
     void plainBmpAsQtReadsIt_data();
@@ -341,6 +345,63 @@ void TestFrame::reducedJpegMatchesFullDecode()
         for (int x = 260; x < 320; ++x)
             worst = std::max(worst, std::abs(qRed(reduced.image().pixel(x, y)) - qRed(full.image().pixel(x, y))));
     QVERIFY2(worst <= 12, qPrintable(QStringLiteral("largest difference in the detailed corner: %1").arg(worst)));
+}
+
+void TestFrame::jpegDecodedAsQtDecodesIt_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("reduction");
+    QTest::addColumn<bool>("grey");
+    QTest::addColumn<bool>("progressive");
+    QTest::addColumn<int>("keptBytes"); // 0: the whole file
+    QTest::newRow("colour, whole size") << QSize(64, 48) << 1 << false << false << 0;
+    QTest::newRow("colour, 1/2") << QSize(64, 48) << 2 << false << false << 0;
+    QTest::newRow("colour, progressive, 1/4") << QSize(128, 96) << 4 << false << true << 0;
+    QTest::newRow("grey, 1/8") << QSize(128, 96) << 8 << true << false << 0;
+    QTest::newRow("cut short, 1/4") << QSize(128, 96) << 4 << false << false << 1500;
+    QTest::newRow("odd sides, rounded up: 101x37 at 1/4") << QSize(101, 37) << 4 << false << false << 0;
+}
+
+void TestFrame::jpegDecodedAsQtDecodesIt()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, reduction);
+    QFETCH(bool, grey);
+    QFETCH(bool, progressive);
+    QFETCH(int, keptBytes);
+    QImage picture = photographLike().scaled(size);
+    if (grey)
+        picture = picture.convertToFormat(QImage::Format_Grayscale8);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(90);
+    writer.setProgressiveScanWrite(progressive);
+    QVERIFY(writer.write(picture));
+    if (keptBytes > 0)
+        bytes.truncate(keptBytes);
+
+    QImage decoded(7, 7, QImage::Format_RGB32); // memory of another size, replaced
+    QVERIFY(decodeJpegReduced(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size(), reduction, decoded));
+    const QSize expected((size.width() + reduction - 1) / reduction, (size.height() + reduction - 1) / reduction);
+    QCOMPARE(decoded.size(), expected);
+    QCOMPARE(decoded.format(), QImage::Format_RGB32);
+    if (size.width() % reduction == 0 && size.height() % reduction == 0) {
+        // Qt's reader asks libjpeg for the same scale: the same pixels.
+        QBuffer source(&bytes);
+        QImageReader reader(&source, "jpeg");
+        reader.setScaledSize(expected);
+        const QImage qt = reader.read().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(decoded, qt);
+    } else {
+        for (int y = 0; y < decoded.height(); ++y)
+            for (int x = 0; x < decoded.width(); ++x)
+                QCOMPARE(qAlpha(decoded.pixel(x, y)), 255);
+    }
+    // Not a JPEG: refused, for Qt's reader to decide.
+    const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+    QVERIFY(!decodeJpegReduced(reinterpret_cast<const uchar *>(png.constData()), png.size(), reduction, decoded));
 }
 
 void TestFrame::readByContentWhateverTheName_data()
