@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -169,7 +170,65 @@ void reduce(const uchar *origin, qsizetype stride, QSize size, QImage &destinati
     }
 }
 
+// One past the last row of `taps`' destination index `d`: the second row of a last pair whose
+// weight is 0 is not read.
+int coveredEnd(const Taps &taps, int d)
+{
+    const int count = taps.count(d);
+    return taps.first[d] + 2 * count - (count > 0 && (taps.of(d)[count - 1] >> 16) == 0 ? 1 : 0);
+}
+
 } // namespace
+
+struct AreaReducer::State {
+    Taps across;
+    Taps down;
+    std::vector<std::uint16_t> columns;
+    QImage *destination;
+    QRect rect;
+    int bytes;
+    int y = 0;
+    int span = 1;
+};
+
+AreaReducer::AreaReducer(QSize source, QImage &destination, QRect destinationRect)
+    : m_state(new State{coverage(source.width(), destinationRect.width()),
+                        coverage(source.height(), destinationRect.height()),
+                        std::vector<std::uint16_t>(std::size_t(source.width()) * 4 + 8), // + 8: see reduceRow
+                        &destination, destinationRect, source.width() * 4})
+{
+    for (int d = 0; d < destinationRect.height(); ++d)
+        m_state->span = std::max(m_state->span, coveredEnd(m_state->down, d) - m_state->down.first[d]);
+}
+
+AreaReducer::~AreaReducer() = default;
+
+int AreaReducer::span() const
+{
+    return m_state->span;
+}
+
+int AreaReducer::firstNeeded() const
+{
+    const State &s = *m_state;
+    return s.y < s.rect.height() ? s.down.first[s.y] : std::numeric_limits<int>::max();
+}
+
+bool AreaReducer::done() const
+{
+    return m_state->y >= m_state->rect.height();
+}
+
+void AreaReducer::add(const uchar *rows, qsizetype stride, int first, int count)
+{
+    State &s = *m_state;
+    for (; s.y < s.rect.height() && coveredEnd(s.down, s.y) <= first + count; ++s.y) {
+        addRows(rows + (s.down.first[s.y] - first) * stride, stride, s.down.of(s.y), s.down.count(s.y), s.bytes,
+                s.columns.data());
+        reduceRow<4>(s.columns.data(), s.across,
+                     reinterpret_cast<QRgb *>(s.destination->scanLine(s.rect.top() + s.y)) + s.rect.left());
+    }
+}
 
 bool canReduceByArea(const QImage &source, QRect sourceRect, const QImage &destination, QRect destinationRect)
 {

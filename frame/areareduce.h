@@ -10,6 +10,8 @@
 #include <QImage>
 #include <QRect>
 
+#include <memory>
+
 namespace kelbo {
 
 // The longest side reduceByArea takes. Its buffers grow with the source's sides (8 bytes a
@@ -33,5 +35,34 @@ void reduceByArea(const QImage &source, QRect sourceRect, QImage &destination, Q
 // the same pixels as RGB32. `destination` must be RGB32 and no larger than `size`, and no side
 // of `size` over kMaxAreaReduceSide.
 void reduceBgrByArea(const uchar *top, qsizetype stride, QSize size, QImage &destination, QRect destinationRect);
+
+// reduceByArea fed a few source rows at a time, as a decoder hands them out, so that the
+// picture never has to be held whole: `source` is the size of the part reduced, RGB32 rows.
+// The destination rows come out in order, each as soon as the rows it covers have been given;
+// they are the same pixels reduceByArea gives for the same part.
+class AreaReducer {
+public:
+    // `destinationRect` of `destination` (RGB32, detached) is replaced; it must be non-empty,
+    // no larger than `source`, and no side of `source` over kMaxAreaReduceSide.
+    AreaReducer(QSize source, QImage &destination, QRect destinationRect);
+    ~AreaReducer();
+    AreaReducer(const AreaReducer &) = delete;
+    AreaReducer &operator=(const AreaReducer &) = delete;
+
+    // The most consecutive source rows one destination row covers.
+    int span() const;
+    // The first source row still needed: the rows before it may be dropped.
+    int firstNeeded() const;
+    bool done() const;
+    // Source rows `first` to `first + count - 1` (relative to the part's top), the first at
+    // `rows` and each next `stride` bytes further, the part's left column first. Every
+    // destination row whose rows are all there is written. `first` must be at most
+    // firstNeeded().
+    void add(const uchar *rows, qsizetype stride, int first, int count);
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 } // namespace kelbo

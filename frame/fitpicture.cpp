@@ -54,6 +54,46 @@ QSize neededSize(QSize picture, QSize target, FrameFit fit)
     return target;
 }
 
+// `image` made its own, when another image still shares its pixels, without copying pixels
+// that are about to be replaced: a new image of the same size, format and metadata.
+void ownBeforeReplacing(QImage &image)
+{
+    if (image.isDetached())
+        return;
+    QImage fresh(image.size(), image.format());
+    if (fresh.isNull()) {
+        image.detach();
+        return;
+    }
+    fresh.setDotsPerMeterX(image.dotsPerMeterX());
+    fresh.setDotsPerMeterY(image.dotsPerMeterY());
+    fresh.setColorSpace(image.colorSpace());
+    fresh.setDevicePixelRatio(image.devicePixelRatio());
+    image = std::move(fresh);
+}
+
+// Where `fit` draws a picture of `picture` size onto a frame of `frame` size: the part of the
+// picture drawn (`from`) and where in the frame it goes (`to`).
+struct Placement {
+    QRect from;
+    QRect to;
+};
+
+Placement placement(QSize picture, QSize frame, FrameFit fit)
+{
+    Placement p{QRect(QPoint(0, 0), picture), QRect(QPoint(0, 0), frame)};
+    if (fit == FrameFit::Letterbox) {
+        // The whole picture, proportions kept, centred (on black).
+        const QSize fitted = picture.scaled(frame, Qt::KeepAspectRatio).expandedTo({1, 1});
+        p.to = QRect(QPoint((frame.width() - fitted.width()) / 2, (frame.height() - fitted.height()) / 2), fitted);
+    } else if (fit == FrameFit::Crop) {
+        // The frame filled, proportions kept: the middle of the picture, the overflow cut.
+        const QSize kept = frame.scaled(picture, Qt::KeepAspectRatio).expandedTo({1, 1});
+        p.from = QRect(QPoint((picture.width() - kept.width()) / 2, (picture.height() - kept.height()) / 2), kept);
+    }
+    return p;
+}
+
 // An uncompressed 24-bit BMP with the common 40-byte header, decoded straight from the file
 // into `image` (RGB32; its memory is reused when it has the size and is not shared): the same
 // pixels as Qt's reader gives, in a fraction of the time, which matters when hundreds are
@@ -103,12 +143,35 @@ bool decodePlainBmp(QFile &file, QImage &image)
     return true;
 }
 
+// A JPEG file held in `contents`, of `declared` size, decoded at 1/`reduction` and reduced onto
+// `target` as StretchImage would draw the decoded picture, but a few rows at a time as libjpeg
+// decodes them: the decoded picture is never held whole. False for what the usual decoding
+// draws (a reduction that is not one both ways, pictures libjpeg is not given this way), and
+// when libjpeg fails, the target then holding part of the frame.
+bool reduceJpegFrame(const QByteArray &contents, int reduction, QSize declared, Surface &target, FrameFit fit)
+{
+    QImage &frame = target.image();
+    if (frame.isNull() || frame.format() != QImage::Format_RGB32 || !declared.isValid())
+        return false;
+    // libjpeg's sides at a reduced scale, rounded up.
+    const QSize decoded((declared.width() + reduction - 1) / reduction, (declared.height() + reduction - 1) / reduction);
+    const Placement p = placement(decoded, frame.size(), fit);
+    if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())
+        return false;
+    ownBeforeReplacing(frame);
+    if (fit == FrameFit::Letterbox)
+        frame.fill(Qt::black);
+    return reduceJpegOnto(reinterpret_cast<const uchar *>(contents.constData()), contents.size(), reduction, p.from,
+                          frame, p.to);
+}
+
 // Decodes the picture file at `path`, open in `file` at its start, into `scratch`; `reduceTo`,
 // when valid, asks a reader that can (JPEG) to decode at the cheapest reduced scale that still
 // covers what `fit` draws of it at that size. Only pictures whose decoding stays within the
 // memory bound are decoded. The picture comes out upright, as its EXIF orientation says.
 bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduceTo = {},
-                FrameFit fit = FrameFit::Stretch, bool *reduced = nullptr)
+                FrameFit fit = FrameFit::Stretch, bool *reduced = nullptr, Surface *drawOnto = nullptr,
+                bool *drawn = nullptr)
 {
     {
         // Decoded into the scratch surface's own image when it has the size already, as the
@@ -177,10 +240,16 @@ bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduce
         // this thread's own buffer, reused while the size stays the same, instead of megabytes
         // allocated for every picture. libjpeg decodes it straight into RGB32 when the file is
         // in memory; the pictures it does not take that way go to Qt's reader.
+        const int reduction = jpegReduction(declared, target);
+        if (drawOnto && device == &memory && orientation == QImageIOHandler::TransformationNone
+            && reduceJpegFrame(memory.data(), reduction, declared, *drawOnto, fit)) {
+            *drawn = true;
+            return true;
+        }
         thread_local QImage reducedBuffer;
         const bool direct = device == &memory
             && decodeJpegReduced(reinterpret_cast<const uchar *>(memory.data().constData()), memory.data().size(),
-                                 jpegReduction(declared, target), reducedBuffer);
+                                 reduction, reducedBuffer);
         if (!direct && !reader.read(&reducedBuffer)) {
             reducedBuffer = QImage();
             return false;
@@ -268,46 +337,6 @@ bool LoadPicture(const QString &path, Surface &scratch)
 }
 
 namespace {
-
-// `image` made its own, when another image still shares its pixels, without copying pixels
-// that are about to be replaced: a new image of the same size, format and metadata.
-void ownBeforeReplacing(QImage &image)
-{
-    if (image.isDetached())
-        return;
-    QImage fresh(image.size(), image.format());
-    if (fresh.isNull()) {
-        image.detach();
-        return;
-    }
-    fresh.setDotsPerMeterX(image.dotsPerMeterX());
-    fresh.setDotsPerMeterY(image.dotsPerMeterY());
-    fresh.setColorSpace(image.colorSpace());
-    fresh.setDevicePixelRatio(image.devicePixelRatio());
-    image = std::move(fresh);
-}
-
-// Where `fit` draws a picture of `picture` size onto a frame of `frame` size: the part of the
-// picture drawn (`from`) and where in the frame it goes (`to`).
-struct Placement {
-    QRect from;
-    QRect to;
-};
-
-Placement placement(QSize picture, QSize frame, FrameFit fit)
-{
-    Placement p{QRect(QPoint(0, 0), picture), QRect(QPoint(0, 0), frame)};
-    if (fit == FrameFit::Letterbox) {
-        // The whole picture, proportions kept, centred (on black).
-        const QSize fitted = picture.scaled(frame, Qt::KeepAspectRatio).expandedTo({1, 1});
-        p.to = QRect(QPoint((frame.width() - fitted.width()) / 2, (frame.height() - fitted.height()) / 2), fitted);
-    } else if (fit == FrameFit::Crop) {
-        // The frame filled, proportions kept: the middle of the picture, the overflow cut.
-        const QSize kept = frame.scaled(picture, Qt::KeepAspectRatio).expandedTo({1, 1});
-        p.from = QRect(QPoint((picture.width() - kept.width()) / 2, (picture.height() - kept.height()) / 2), kept);
-    }
-    return p;
-}
 
 // A plain 24-bit BMP, open in `file`, reduced onto `target`, as StretchImage would draw it after
 // LoadPicture, but averaged straight from the file's rows into the frame: the rows of the part drawn are read
@@ -401,15 +430,21 @@ void StretchPicture(const Surface &scratch, Surface &target, FrameFit fit)
 
 namespace {
 
-// FitPicture on the picture file at `path`, open in `file` at its start.
-bool fitOpened(QFile &file, const QString &path, Surface &scratch, Surface &target, FrameFit fit)
+// FitPicture on the picture file at `path`, open in `file` at its start; with `streamed`, a JPEG
+// may be reduced onto the target as it is decoded, the scratch surface then left empty.
+bool fitOpened(QFile &file, const QString &path, Surface &scratch, Surface &target, FrameFit fit,
+               bool streamed = false)
 {
     // A JPEG reduced onto the target is decoded at a reduced scale (libjpeg's 1/2, 1/4 or 1/8)
     // and finished with a smooth scale: several times faster than a full decode of a
     // photograph, and as free of aliasing.
-    bool reduced = false;
-    if (!decodeInto(file, path, scratch, target.image().size(), fit, &reduced))
+    bool reduced = false, drawn = false;
+    if (!decodeInto(file, path, scratch, target.image().size(), fit, &reduced, streamed ? &target : nullptr, &drawn))
         return false;
+    if (drawn) {
+        scratch.resizeDrawingArea(QSize());
+        return true;
+    }
     StretchPicture(scratch, target, fit);
     // A picture decoded at a reduced scale is not the picture at its own size: the scratch
     // surface keeps the drawn one instead, shared with the target.
@@ -436,7 +471,7 @@ bool FitFrame(const QString &path, Surface &scratch, Surface &target, FrameFit f
         scratch.resizeDrawingArea(QSize());
         return true;
     }
-    return file.seek(0) && fitOpened(file, path, scratch, target, fit);
+    return file.seek(0) && fitOpened(file, path, scratch, target, fit, true);
 }
 
 } // namespace kelbo

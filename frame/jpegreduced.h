@@ -16,4 +16,13 @@ namespace kelbo {
 // its missing part grey.
 bool decodeJpegReduced(const uchar *data, qsizetype size, int reduction, QImage &image);
 
+// The same decoding, reduced by area as it goes (see AreaReducer): `part` of the picture decoded
+// at 1/`reduction` replaces `destinationRect` of `destination` (RGB32, detached), and the decoded
+// picture is never held whole, only the few rows the reduction needs at a time. `part` must lie
+// within the decoded size and be at least as large as `destinationRect` both ways. False, with
+// `destination` unspecified, for the same pictures as decodeJpegReduced, and when the decoded
+// size cannot hold `part`.
+bool reduceJpegOnto(const uchar *data, qsizetype size, int reduction, QRect part, QImage &destination,
+                    QRect destinationRect);
+
 } // namespace kelbo

@@ -185,8 +185,8 @@ private Q_SLOTS:
     void allCoefficientsFoundAsLibjpegFindsThem();
     void topDownBmpIsAPicture_data();
     void topDownBmpIsAPicture();
-    void bmpFrameAsFromPicture_data();
-    void bmpFrameAsFromPicture();
+    void frameAsFromPicture_data();
+    void frameAsFromPicture();
     void truncatedBmpRowsAreBlack();
     void failuresDrawNothing_data();
     void failuresDrawNothing();
@@ -615,29 +615,45 @@ void TestFrame::topDownBmpIsAPicture()
     QCOMPARE(scratch.image().size(), QSize(6, 4));
 }
 
-void TestFrame::bmpFrameAsFromPicture_data()
+void TestFrame::frameAsFromPicture_data()
 {
-    QTest::addColumn<QSize>("picture"); // a negative height: rows stored from the top down
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("picture"); // a negative height: BMP rows stored from the top down
     QTest::addColumn<QSize>("frame");
     QTest::addColumn<FrameFit>("fit");
-    QTest::addColumn<bool>("direct"); // reduced straight from the rows, the scratch left empty
-    QTest::newRow("stretched") << QSize(1024, 768) << QSize(320, 240) << FrameFit::Stretch << true;
-    QTest::newRow("stretched, rows from the top") << QSize(1024, -768) << QSize(320, 240) << FrameFit::Stretch << true;
-    QTest::newRow("letterboxed, padded rows") << QSize(101, 77) << QSize(40, 40) << FrameFit::Letterbox << true;
-    QTest::newRow("cropped, padded rows") << QSize(101, 77) << QSize(40, 40) << FrameFit::Crop << true;
-    QTest::newRow("cropped, rows from the top") << QSize(101, -77) << QSize(30, 40) << FrameFit::Crop << true;
-    QTest::newRow("cropped rows") << QSize(77, 100) << QSize(40, 30) << FrameFit::Crop << true;
-    QTest::newRow("enlarged") << QSize(10, 7) << QSize(40, 30) << FrameFit::Stretch << false;
+    QTest::addColumn<bool>("direct"); // reduced as it is read, the scratch left empty
+    QTest::newRow("stretched") << QByteArray("bmp") << QSize(1024, 768) << QSize(320, 240) << FrameFit::Stretch << true;
+    QTest::newRow("stretched, rows from the top") << QByteArray("bmp") << QSize(1024, -768) << QSize(320, 240) << FrameFit::Stretch << true;
+    QTest::newRow("letterboxed, padded rows") << QByteArray("bmp") << QSize(101, 77) << QSize(40, 40) << FrameFit::Letterbox << true;
+    QTest::newRow("cropped, padded rows") << QByteArray("bmp") << QSize(101, 77) << QSize(40, 40) << FrameFit::Crop << true;
+    QTest::newRow("cropped, rows from the top") << QByteArray("bmp") << QSize(101, -77) << QSize(30, 40) << FrameFit::Crop << true;
+    QTest::newRow("cropped rows") << QByteArray("bmp") << QSize(77, 100) << QSize(40, 30) << FrameFit::Crop << true;
+    QTest::newRow("enlarged") << QByteArray("bmp") << QSize(10, 7) << QSize(40, 30) << FrameFit::Stretch << false;
+    QTest::newRow("JPEG at 1/2, stretched") << QByteArray("jpeg") << QSize(1024, 768) << QSize(320, 240) << FrameFit::Stretch << true;
+    QTest::newRow("JPEG at 1/8, odd sides, letterboxed") << QByteArray("jpeg") << QSize(1001, 333) << QSize(96, 72) << FrameFit::Letterbox << true;
+    QTest::newRow("JPEG at 1/8, the middle rows kept") << QByteArray("jpeg") << QSize(333, 1001) << QSize(40, 30) << FrameFit::Crop << true;
+    QTest::newRow("JPEG at 1/2, the middle columns kept") << QByteArray("jpeg") << QSize(1001, 333) << QSize(96, 96) << FrameFit::Crop << true;
+    QTest::newRow("JPEG at full scale") << QByteArray("jpeg") << QSize(100, 75) << QSize(96, 72) << FrameFit::Stretch << false;
 }
 
-void TestFrame::bmpFrameAsFromPicture()
+void TestFrame::frameAsFromPicture()
 {
-    // FitFrame reduces a plain BMP straight from its rows: the frame FitPicture draws.
+    // FitFrame reduces a plain BMP straight from its rows, and a JPEG as libjpeg decodes it:
+    // the frame FitPicture draws.
+    QFETCH(QByteArray, format);
     QFETCH(QSize, picture);
     QFETCH(QSize, frame);
     QFETCH(FrameFit, fit);
     QFETCH(bool, direct);
-    const QString path = writeBytes(dir, QStringLiteral("frame.bmp"), plainBmp(picture.width(), picture.height(), 6));
+    QByteArray bytes = plainBmp(picture.width(), picture.height(), 6);
+    if (format == "jpeg") {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(QImage::fromData(bytes, "bmp").save(&buffer, "jpeg", 90));
+        bytes = jpeg;
+    }
+    const QString path = writeBytes(dir, QStringLiteral("frame.") + QString::fromLatin1(format), bytes);
     QVERIFY(!path.isEmpty());
     Surface scratch(QSize(1, 1), 0, kFace);
     Surface expected(frame, 0, kFace);
