@@ -135,10 +135,17 @@ bool decode(jpeg_decompress_struct &info, ErrorManager &errors, const uchar *dat
     }
     (void)jpeg_start_decompress(&info);
     if (target.reducer) {
-        // The rows below the part are never decoded: the decompressor is released unfinished.
-        const bool reduced = reduceRows(info, target);
+        if (!reduceRows(info, target)) {
+            jpeg_destroy_decompress(&info);
+            return false;
+        }
+        // The rows below the part are skipped (their data is read, not turned into pixels) and
+        // the file is read to its end, so that a picture fails here exactly when it fails whole.
+        if (info.output_scanline < info.output_height)
+            (void)jpeg_skip_scanlines(&info, info.output_height - info.output_scanline);
+        (void)jpeg_finish_decompress(&info);
         jpeg_destroy_decompress(&info);
-        return reduced;
+        return true;
     }
     // The rows go straight into the image, as many at a time as libjpeg hands out.
     constexpr int kRowsAtOnce = 16;
