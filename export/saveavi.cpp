@@ -275,8 +275,14 @@ ExportOutcome WriteAvi(ExportJob &w, const QString &path, std::int16_t fps)
         return paths;
     };
     const auto composeAhead = [&](const QStringList &paths, QSize frameSize) {
+        // Eight frames a worker, within 8 MB of frames (each its image and its DIB bits), and
+        // never fewer than two a worker: an encoder that holds the writing thread for a while
+        // (x264 filling its look-ahead, then encoding several frames at once) no longer leaves
+        // the workers idle behind a full queue.
+        const qint64 frameBytes = qint64(frameSize.width()) * frameSize.height() * 7 + 1;
+        const int depth = int(std::max<qint64>(2 * workers, std::min<qint64>(8 * workers, (qint64(8) << 20) / frameBytes)));
         return std::make_unique<FramePipeline>(paths, 2, frameSize, w.picTemp.backColor, w.picSave.backColor,
-                                               workers, 2 * workers, w.fit);
+                                               workers, depth, w.fit);
     };
     const QStringList aheadPaths = snapshot();
     const QSize aheadSize = w.picSave.image().size();
