@@ -54,21 +54,31 @@ QSize neededSize(QSize picture, QSize target, FrameFit fit)
     return target;
 }
 
+// A new image of the size, format and metadata of `image`, its pixels not set; null when it
+// cannot be allocated.
+QImage blankLike(const QImage &image)
+{
+    QImage fresh(image.size(), image.format());
+    if (fresh.isNull())
+        return fresh;
+    fresh.setDotsPerMeterX(image.dotsPerMeterX());
+    fresh.setDotsPerMeterY(image.dotsPerMeterY());
+    fresh.setColorSpace(image.colorSpace());
+    fresh.setDevicePixelRatio(image.devicePixelRatio());
+    return fresh;
+}
+
 // `image` made its own, when another image still shares its pixels, without copying pixels
 // that are about to be replaced: a new image of the same size, format and metadata.
 void ownBeforeReplacing(QImage &image)
 {
     if (image.isDetached())
         return;
-    QImage fresh(image.size(), image.format());
+    QImage fresh = blankLike(image);
     if (fresh.isNull()) {
         image.detach();
         return;
     }
-    fresh.setDotsPerMeterX(image.dotsPerMeterX());
-    fresh.setDotsPerMeterY(image.dotsPerMeterY());
-    fresh.setColorSpace(image.colorSpace());
-    fresh.setDevicePixelRatio(image.devicePixelRatio());
     image = std::move(fresh);
 }
 
@@ -147,7 +157,7 @@ bool decodePlainBmp(QFile &file, QImage &image)
 // `target` as StretchImage would draw the decoded picture, but a few rows at a time as libjpeg
 // decodes them: the decoded picture is never held whole. False for what the usual decoding
 // draws (a reduction that is not one both ways, pictures libjpeg is not given this way), and
-// when libjpeg fails, the target then holding part of the frame.
+// when libjpeg fails; the target is then as it was.
 bool reduceJpegFrame(const QByteArray &contents, int reduction, QSize declared, Surface &target, FrameFit fit)
 {
     QImage &frame = target.image();
@@ -158,11 +168,19 @@ bool reduceJpegFrame(const QByteArray &contents, int reduction, QSize declared, 
     const Placement p = placement(decoded, frame.size(), fit);
     if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())
         return false;
-    ownBeforeReplacing(frame);
+    // Drawn into an image of its own, which replaces the frame once it is complete: a picture
+    // that fails half-way leaves the frame as it was. (The frame last handed on usually shares
+    // the target's pixels, so a new image would be needed anyway.)
+    QImage drawn = blankLike(frame);
+    if (drawn.isNull())
+        return false;
     if (fit == FrameFit::Letterbox)
-        frame.fill(Qt::black);
-    return reduceJpegOnto(reinterpret_cast<const uchar *>(contents.constData()), contents.size(), reduction, p.from,
-                          frame, p.to);
+        drawn.fill(Qt::black);
+    if (!reduceJpegOnto(reinterpret_cast<const uchar *>(contents.constData()), contents.size(), reduction, p.from,
+                        drawn, p.to))
+        return false;
+    frame = std::move(drawn);
+    return true;
 }
 
 // Decodes the picture file at `path`, open in `file` at its start, into `scratch`; `reduceTo`,
