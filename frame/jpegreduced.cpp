@@ -102,6 +102,19 @@ bool reduceRows(jpeg_decompress_struct &info, const RowTarget &target)
             filled = keep;
         }
     }
+    // The rows below the part are skipped (their data is read, not turned into pixels), all but
+    // the last, which is read: skipping to the very end would mark the file as read to its end
+    // without reading what follows, and jpeg_finish_decompress must read it for a picture to
+    // fail here exactly when it fails decoded whole.
+    while (info.output_scanline + 1 < info.output_height) {
+        if (jpeg_skip_scanlines(&info, info.output_height - 1 - info.output_scanline) == 0)
+            return false;
+    }
+    if (info.output_scanline < info.output_height) {
+        JSAMPROW last = window;
+        if (jpeg_read_scanlines(&info, &last, 1) != 1)
+            return false;
+    }
     return true;
 }
 
@@ -139,10 +152,6 @@ bool decode(jpeg_decompress_struct &info, ErrorManager &errors, const uchar *dat
             jpeg_destroy_decompress(&info);
             return false;
         }
-        // The rows below the part are skipped (their data is read, not turned into pixels) and
-        // the file is read to its end, so that a picture fails here exactly when it fails whole.
-        if (info.output_scanline < info.output_height)
-            (void)jpeg_skip_scanlines(&info, info.output_height - info.output_scanline);
         (void)jpeg_finish_decompress(&info);
         jpeg_destroy_decompress(&info);
         return true;

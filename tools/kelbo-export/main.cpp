@@ -23,6 +23,16 @@
 
 #include <unistd.h>
 
+// Builds with AddressSanitizer (GCC says so with __SANITIZE_ADDRESS__, clang with
+// __has_feature) end normally, for LeakSanitizer's check at exit.
+#if defined(__SANITIZE_ADDRESS__)
+#define KELBO_LEAK_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELBO_LEAK_CHECKED 1
+#endif
+#endif
+
 namespace {
 
 using namespace kelbo;
@@ -261,11 +271,10 @@ int main(int argc, char *argv[])
             printError(QStringLiteral("Erreur lors de l'écriture du fichier.\n") + args->output);
         return kExitFailure;
     }
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(KELBO_LEAK_CHECKED)
     // The video and the frame file are written and closed: the process ends here rather than
     // running the destructors of the application and of the hundred and fifty libraries it
-    // loaded, which takes longer than writing a dozen frames. Sanitizer builds end normally,
-    // for their leak check.
+    // loaded, which takes longer than writing a dozen frames.
     std::fflush(nullptr);
     std::_Exit(0);
 #endif
