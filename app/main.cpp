@@ -13,6 +13,7 @@
 int main(int argc, char *argv[])
 {
     // Qt's dialogs speak French with French dates and sizes; numbers keep the system's format.
+    kelbo::keepFreedMemoryForReuse();
     kelbo::useFrenchSystemLocale();
     kelbo::ignoreFileSizeSignal();
     QApplication application(argc, argv);

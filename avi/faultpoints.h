@@ -12,6 +12,7 @@ enum Point : unsigned {
     EncoderOpen = 1u << 3,    // the encoder's start
     EncoderFlush = 1u << 4,   // the end of the stream sent to the encoder
     FormatPatch = 1u << 5,    // the stream header and format fixed in the closed file
+    DataSync = 1u << 6,       // a data sync of the file while it is being written
 };
 
 // Every point of `points` fails from now on, until disarm().

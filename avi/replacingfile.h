@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <future>
 
 namespace kelbo {
 
@@ -26,9 +27,9 @@ public:
     // The open temporary file; -1 when there is none.
     int descriptor() const { return m_fd; }
 
-    // Tells that `bytes` more were written. Every few megabytes the system is asked to start
-    // putting them on disk, so that commit() waits only for the last ones instead of the
-    // whole video.
+    // Tells that `bytes` more were written. Every few megabytes a thread of the file's own
+    // puts what was written so far on disk (fdatasync) while the writing goes on, so that
+    // commit() waits only for the last ones instead of the whole video.
     void wrote(std::int64_t bytes);
 
     // Puts the data on disk, closes the temporary and renames it over the target. False when
@@ -41,8 +42,13 @@ public:
 private:
     std::filesystem::path m_target;
     std::filesystem::path m_temporary;
+    // Waits for the data sync under way, if any; false when it failed.
+    bool finishSync();
+
     int m_fd = -1;
     std::int64_t m_notWrittenBack = 0;
+    std::future<bool> m_sync;   // the data sync under way on m_fd
+    bool m_syncFailed = false;  // a data sync failed: the file cannot be trusted to be on disk
 };
 
 } // namespace kelbo

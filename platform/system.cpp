@@ -10,6 +10,9 @@
 #include <QTranslator>
 
 #include <csignal>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <vector>
 
@@ -108,6 +111,20 @@ double monotonicSeconds()
 void ignoreFileSizeSignal()
 {
     std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void keepFreedMemoryForReuse()
+{
+#if defined(__GLIBC__)
+    // By default glibc maps blocks of a few hundred kilobytes and more one by one, and gives a
+    // heap's free top back to the system as soon as it passes twice the largest block freed.
+    // The export allocates and frees frames of that size all the time, from several threads:
+    // every frame then came in fresh pages, each a page fault (on some virtual machines a
+    // sixth of the export's processor time). Blocks up to 32 MB now come from the heaps, and
+    // up to 16 MB of free memory stays on top of each heap for the next frames.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 16 << 20);
+#endif
 }
 
 } // namespace kelbo

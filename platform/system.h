@@ -35,6 +35,10 @@ void useFrenchSystemLocale();
 // reports, instead of a signal that ends it.
 void ignoreFileSizeSignal();
 
+// Has the C library keep the memory of freed frame-sized blocks for the next ones instead of
+// giving it back to the system and taking fresh pages again. Call it first thing in main().
+void keepFreedMemoryForReuse();
+
 // Installs Qt's French translations, so that the toolkit's own buttons and dialogs speak
 // French whatever the system language. False when they are not installed.
 bool installFrenchTranslations();

@@ -777,6 +777,8 @@ void TestAviFile::writerFailures_data()
     QTest::newRow("index not written") << fmp4 << 0u << 2 << AVIERR_OK << AVIERR_FILEWRITE;
     QTest::newRow("format patch fails") << dib << unsigned(avifault::FormatPatch) << 0
                                         << AVIERR_OK << AVIERR_FILEWRITE;
+    QTest::newRow("data sync fails while writing") << dib << unsigned(avifault::DataSync) << 0
+                                                   << AVIERR_OK << AVIERR_FILEWRITE;
 }
 
 void TestAviFile::writerFailures()
@@ -792,22 +794,27 @@ void TestAviFile::writerFailures()
     QVERIFY(dir.isValid());
     const QString file = dir.filePath(QStringLiteral("failure.avi"));
     const QByteArray old("an older video, kept byte for byte");
+    // Frames of several megabytes where the file is put on disk while it is written.
+    const int side = fault & avifault::DataSync ? 1280 : 96;
     QList<DibFrame> frames;
     for (int i = 0; i < 3; ++i)
-        frames << toDib24(syntheticPhoto(96, 96, i));
+        frames << toDib24(syntheticPhoto(side, side, i));
     // Writes the file; the frames only when the format was taken. The fault is armed for the
-    // call it belongs to: the format, or the release for what happens at completion.
+    // call it belongs to: the format, the frames, or the release for what happens at completion.
     const unsigned atCompletion = avifault::EncoderFlush | avifault::FormatPatch;
+    const unsigned atWriting = avifault::DataSync;
     auto attempt = [&](HRESULT &format, HRESULT &release) {
         Writer w;
         format = AVIERR_BADPARAM;
-        if (w.open(file) == AVIERR_OK && w.create(videoInfo(96, 96, 10)) == AVIERR_OK
+        if (w.open(file) == AVIERR_OK && w.create(videoInfo(side, side, 10)) == AVIERR_OK
             && w.compress(optionsFor(handler)) == AVIERR_OK) {
-            avifault::arm(fault & ~atCompletion);
+            avifault::arm(fault & ~atCompletion & ~atWriting);
             format = setFormat(w.compressed, frames[0]);
             avifault::disarm();
+            avifault::arm(fault & atWriting);
             for (int i = 0; format == AVIERR_OK && i < 3; ++i)
                 QCOMPARE(writeFrame(w.compressed, i, frames[i]), AVIERR_OK);
+            avifault::disarm();
         }
         avifault::arm(fault & atCompletion);
         release = w.release();

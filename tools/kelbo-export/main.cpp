@@ -180,6 +180,7 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 int main(int argc, char *argv[])
 {
+    keepFreedMemoryForReuse();
     ignoreFileSizeSignal();
     // Names reach the program as bytes; one that is not UTF-8 could only be written or read
     // under another name, so it is refused rather than changed.
