@@ -4,6 +4,7 @@
 #include "frame/bgrrows.h"
 #include "frame/jpegreduced.h"
 #include "frame/picturecheck.h"
+#include "frame/readbuffer.h"
 #include "platform/files.h"
 
 #include <QBuffer>
@@ -216,16 +217,20 @@ bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduce
     // on its fast entropy decoding path. Files of the size of photographs are read into this
     // thread's own buffer, reused from picture to picture.
     constexpr qint64 kWholeFileBytes = qint64(64) << 20;
-    thread_local QByteArray reusedContents;
-    QByteArray ownContents;
+    QByteArray contents;
     QBuffer memory;
     QIODevice *device = &file;
     const qint64 fileBytes = file.size();
     if (fileBytes <= kWholeFileBytes) {
-        QByteArray &contents = fileBytes <= kReusedBytes ? reusedContents : ownContents;
-        contents.resize(fileBytes);
-        const qint64 got = file.read(contents.data(), fileBytes);
-        contents.resize(std::max<qint64>(got, 0));
+        uchar *reused = fileBytes <= kReusedBytes ? threadReadBuffer().reserve(fileBytes) : nullptr;
+        if (reused) {
+            const qint64 got = file.read(reinterpret_cast<char *>(reused), fileBytes);
+            contents = QByteArray::fromRawData(reinterpret_cast<const char *>(reused), std::max<qint64>(got, 0));
+        } else {
+            contents.resize(fileBytes);
+            const qint64 got = file.read(contents.data(), fileBytes);
+            contents.resize(std::max<qint64>(got, 0));
+        }
         memory.setBuffer(&contents);
         memory.open(QIODevice::ReadOnly);
         device = &memory;
@@ -383,13 +388,14 @@ bool reducePlainBmp(QFile &file, Surface &target, FrameFit fit)
     // The drawn rows are stored together, from the bottom up unless the height is negative.
     const qint64 firstStored = bmp->bottomUp ? bmp->rows - 1 - p.from.bottom() : p.from.top();
     const qint64 bytes = qint64(p.from.height()) * bmp->rowBytes;
-    thread_local QByteArray reusedRows;
     QByteArray ownRows;
-    QByteArray &rows = bytes <= kReusedBytes ? reusedRows : ownRows;
-    rows.resize(bytes);
-    if (!file.seek(bmp->offset + firstStored * bmp->rowBytes) || file.read(rows.data(), bytes) != bytes)
+    uchar *reused = bytes <= kReusedBytes ? threadReadBuffer().reserve(bytes) : nullptr;
+    if (!reused)
+        ownRows.resize(bytes);
+    char *rows = reused ? reinterpret_cast<char *>(reused) : ownRows.data();
+    if (!file.seek(bmp->offset + firstStored * bmp->rowBytes) || file.read(rows, bytes) != bytes)
         return false;
-    const auto *stored = reinterpret_cast<const uchar *>(rows.constData());
+    const auto *stored = reinterpret_cast<const uchar *>(rows);
     const uchar *top = (bmp->bottomUp ? stored + (bytes - bmp->rowBytes) : stored) + qsizetype(p.from.left()) * 3;
     ownBeforeReplacing(frame);
     if (p.to != frame.rect())
