@@ -40,11 +40,11 @@ public:
     void discard();
 
 private:
-    std::filesystem::path m_target;
-    std::filesystem::path m_temporary;
-    // Waits for the data sync under way, if any; false when it failed.
+    // Waits for the data sync under way, if any; false when one failed.
     bool finishSync();
 
+    std::filesystem::path m_target;
+    std::filesystem::path m_temporary;
     int m_fd = -1;
     std::int64_t m_notWrittenBack = 0;
     std::future<bool> m_sync;   // the data sync under way on m_fd
