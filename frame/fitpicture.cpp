@@ -252,12 +252,14 @@ bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduce
     const QSize target = decodeTarget(declared, quarterTurn, reduceTo, fit);
     if (declared.isValid() && exceedsMemoryBound(format, *device, declared, target))
         return false;
+    // The JPEG decoder's reduction: 1, 2, 4 or 8.
+    int reduction = 1;
     if (jpeg && target.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
         // Qt's JPEG reader asks libjpeg for the scale M/8 with M = ceil(8 / f), f being the
         // smaller of the two reductions to the requested size. Asking for the picture's size
         // divided by 1, 2, 4 or 8 (rounded down) gives M = 8, 4, 2 or 1: the scales that have
         // SIMD code. The smooth stretch does the rest.
-        const int reduction = jpegReduction(declared, target);
+        reduction = jpegReduction(declared, target);
         if (reduction > 1) {
             reader.setScaledSize(QSize(declared.width() / reduction, declared.height() / reduction));
             if (reduced)
@@ -270,7 +272,6 @@ bool decodeInto(QFile &file, const QString &path, Surface &scratch, QSize reduce
         // this thread's own buffer, reused while the size stays the same, instead of megabytes
         // allocated for every picture. libjpeg decodes it straight into RGB32 when the file is
         // in memory; the pictures it does not take that way go to Qt's reader.
-        const int reduction = jpegReduction(declared, target);
         if (drawOnto && device == &memory && orientation == QImageIOHandler::TransformationNone
             && reduceJpegFrame(memory.data(), reduction, declared, *drawOnto, fit)) {
             *drawn = true;

@@ -37,6 +37,9 @@ extern "C" void ignoreMessage(j_common_ptr) {}
 // the unused byte to 0xff.
 constexpr J_COLOR_SPACE kRgb32Layout = QSysInfo::ByteOrder == QSysInfo::LittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
 
+// Rows asked of libjpeg at once.
+constexpr int kRowsAtOnce = 16;
+
 // `image` made an RGB32 image of `width` x `height` that nothing else shares, its memory kept
 // when it is one already.
 bool prepare(QImage &image, JDIMENSION width, JDIMENSION height)
@@ -64,7 +67,6 @@ bool reduceRows(jpeg_decompress_struct &info, const RowTarget &target)
     AreaReducer &reducer = *target.reducer;
     if (part.right() >= int(info.output_width) || part.bottom() >= int(info.output_height))
         return false;
-    constexpr int kRowsAtOnce = 16;
     // libjpeg-turbo writes rows that start on a 16-byte boundary with non-temporal stores, which
     // bypass the cache: the rows read back at once would come from memory. Every row of the
     // window starts 4 bytes past such a boundary (rows a multiple of 32 bytes apart).
@@ -157,7 +159,6 @@ bool decode(jpeg_decompress_struct &info, ErrorManager &errors, const uchar *dat
         return true;
     }
     // The rows go straight into the image, as many at a time as libjpeg hands out.
-    constexpr int kRowsAtOnce = 16;
     JSAMPROW rows[kRowsAtOnce];
     QImage &image = *target.image;
     while (info.output_scanline < info.output_height) {
