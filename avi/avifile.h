@@ -1,7 +1,8 @@
 #pragma once
 // The AVIFile calls that the export makes, with the arguments, order and result codes of the
-// classic library, written on FFmpeg: libavformat's AVI muxer (an idx1 index, OpenDML "AVIX"
-// extensions past 1 GiB), libavcodec's encoders and libswscale for the pixel conversion.
+// classic library: an AVI container of our own (an idx1 index, OpenDML "AVIX" extensions past
+// 1 GiB, laid out as FFmpeg's muxer lays them out), libavcodec's encoders and libswscale for
+// the pixel conversion.
 //
 // Objects: a file (AVIFileOpen) holds at most one video stream (AVIFileCreateStream, the "raw"
 // stream described by its stream header). AVIMakeCompressedStream puts a compressor in front of
@@ -19,8 +20,8 @@
 // (the file it pointed to is left alone).
 //
 // Full frames ("DIB ") are written unchanged, with the bitmap-information header given to
-// AVIStreamSetFormat as the stream format. Every frame chunk is "00dc", the muxer's id for
-// video whatever the compression; readers take it for uncompressed frames too.
+// AVIStreamSetFormat as the stream format. Every frame chunk is "00dc", FFmpeg's id for video
+// whatever the compression; readers take it for uncompressed frames too.
 
 #include <QString>
 

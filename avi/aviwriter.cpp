@@ -1,5 +1,6 @@
 #include "avi/aviwriter.h"
 
+#include "avi/avicontainer.h"
 #include "avi/compressors.h"
 #include "avi/faultpoints.h"
 #include "platform/system.h"
@@ -16,7 +17,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -33,27 +33,12 @@ void disarm() { g_armed = 0; }
 bool failsAt(Point point) { return (g_armed & point) != 0; }
 } // namespace avifault
 
-void FFmpegDeleter::operator()(AVFormatContext *output) const { avformat_free_context(output); }
-void FFmpegDeleter::operator()(AVIOContext *io) const
-{
-    av_freep(&io->buffer);
-    avio_context_free(&io);
-}
 void FFmpegDeleter::operator()(AVCodecContext *codec) const { avcodec_free_context(&codec); }
 void FFmpegDeleter::operator()(AVFrame *frame) const { av_frame_free(&frame); }
 void FFmpegDeleter::operator()(AVPacket *packet) const { av_packet_free(&packet); }
 void FFmpegDeleter::operator()(SwsContext *scaler) const { sws_freeContext(scaler); }
 
 namespace {
-
-// A dictionary of options, freed on every path.
-struct Options {
-    AVDictionary *dict = nullptr;
-    Options() = default;
-    Options(const Options &) = delete;
-    Options &operator=(const Options &) = delete;
-    ~Options() { av_dict_free(&dict); }
-};
 
 std::uint32_t le32(const std::uint8_t *p) { return qFromLittleEndian<std::uint32_t>(p); }
 std::uint16_t le16(const std::uint8_t *p) { return qFromLittleEndian<std::uint16_t>(p); }
@@ -81,95 +66,6 @@ EncoderSettings settingsFrom(const AVICOMPRESSOPTIONS &o, const Compressor &c)
     if ((o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0 && c.hasDataRate)
         s.bitRate = std::int64_t(o.dwBytesPerSecond) * 8;
     return s;
-}
-
-// The output's writes and seeks on the temporary file's descriptor.
-#if LIBAVFORMAT_VERSION_MAJOR >= 61
-using WriteBuffer = const std::uint8_t *;
-#else
-using WriteBuffer = std::uint8_t *;
-#endif
-
-int writeToFile(void *opaque, WriteBuffer data, int size)
-{
-    auto *file = static_cast<ReplacingFile *>(opaque);
-    const int fd = file->descriptor();
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, std::size_t(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? AVERROR(errno) : AVERROR(EIO);
-        done += int(n);
-    }
-    file->wrote(done);
-    return done;
-}
-
-std::int64_t seekInFile(void *opaque, std::int64_t offset, int whence)
-{
-    const int fd = static_cast<const ReplacingFile *>(opaque)->descriptor();
-    if (whence & AVSEEK_SIZE) {
-        struct stat st {};
-        return ::fstat(fd, &st) == 0 ? std::int64_t(st.st_size) : AVERROR(errno);
-    }
-    const off_t at = ::lseek(fd, off_t(offset), whence & ~AVSEEK_FORCE);
-    return at < 0 ? AVERROR(errno) : std::int64_t(at);
-}
-
-bool readAt(int fd, std::uint8_t *data, std::size_t size, std::int64_t offset)
-{
-    return ::pread(fd, data, size, off_t(offset)) == ssize_t(size);
-}
-
-bool writeAt(int fd, const std::uint8_t *data, std::size_t size, std::int64_t offset)
-{
-    return ::pwrite(fd, data, size, off_t(offset)) == ssize_t(size);
-}
-
-// Where the header chunks of the first video stream start: the data of its "strh" (stream
-// header) and "strf" (format) chunks, found by walking RIFF "AVI " > LIST "hdrl" >
-// LIST "strl".
-struct StreamHeaderChunks {
-    std::int64_t strh = -1;
-    std::uint32_t strhSize = 0;
-    std::int64_t strf = -1;
-    std::uint32_t strfSize = 0;
-};
-
-StreamHeaderChunks findStreamHeaderChunks(int fd)
-{
-    StreamHeaderChunks found;
-    std::uint8_t head[12];
-    if (!readAt(fd, head, 12, 0) || std::memcmp(head, "RIFF", 4) != 0
-        || std::memcmp(head + 8, "AVI ", 4) != 0)
-        return found;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return found;
-    const std::int64_t end = std::min<std::int64_t>(st.st_size, 1 << 20);
-    std::int64_t position = 12;
-    while (position + 12 <= end && (found.strh < 0 || found.strf < 0)) {
-        std::uint8_t chunk[12];
-        if (!readAt(fd, chunk, 12, position))
-            break;
-        const std::uint32_t size = le32(chunk + 4);
-        if (std::memcmp(chunk, "LIST", 4) == 0
-            && (std::memcmp(chunk + 8, "hdrl", 4) == 0 || std::memcmp(chunk + 8, "strl", 4) == 0)) {
-            position += 12; // into the list
-            continue;
-        }
-        if (std::memcmp(chunk, "strh", 4) == 0 && found.strh < 0) {
-            found.strh = position + 8;
-            found.strhSize = size;
-        } else if (std::memcmp(chunk, "strf", 4) == 0 && found.strf < 0) {
-            found.strf = position + 8;
-            found.strfSize = size;
-        }
-        position += 8 + std::int64_t(size) + (size & 1);
-    }
-    return found;
 }
 
 // True when a library call gave `ret` < 0, or the test seam makes it fail at `point`.
@@ -222,28 +118,6 @@ HRESULT AviWriter::open(const QString &path, std::unique_ptr<AviWriter> &writer)
     w->m_finished = true; // nothing to complete until the file is open
     if (!w->m_file.create(toFsPath(path)))
         return AVIERR_FILEOPEN;
-
-    constexpr int kBufferBytes = 64 * 1024;
-    auto *buffer = static_cast<std::uint8_t *>(av_malloc(kBufferBytes));
-    if (!buffer)
-        return AVIERR_MEMORY;
-    w->m_io.reset(avio_alloc_context(buffer, kBufferBytes, 1, &w->m_file, nullptr, writeToFile,
-                                     seekInFile));
-    if (!w->m_io) {
-        av_free(buffer);
-        return AVIERR_MEMORY;
-    }
-    AVFormatContext *raw = nullptr;
-    if (avformat_alloc_output_context2(&raw, av_guess_format("avi", nullptr, nullptr), nullptr,
-                                       nullptr)
-            < 0
-        || !raw)
-        return AVIERR_MEMORY;
-    w->m_output.reset(raw);
-    w->m_output->pb = w->m_io.get();
-    w->m_output->flags |= AVFMT_FLAG_CUSTOM_IO;
-    // Byte-identical output from run to run, without the library's version in the file.
-    w->m_output->flags |= AVFMT_FLAG_BITEXACT;
     w->m_finished = false;
     writer = std::move(w);
     return AVIERR_OK;
@@ -390,56 +264,53 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
 {
     m_timeBase[0] = int(m_info.dwScale);
     m_timeBase[1] = int(m_info.dwRate);
-    const AVRational timeBase{m_timeBase[0], m_timeBase[1]};
-    Options muxerOptions;
+    AviStreamFormat stream;
+    stream.scale = m_info.dwScale;
+    stream.rate = m_info.dwRate;
+    stream.width = f.width;
+    stream.height = f.height;
     if (c.encoder) {
         if (const HRESULT hr = openEncoder(f, c, o); hr != AVIERR_OK)
             return hr;
+        const AVCodecContext &e = *m_encoder;
+        stream.handler = c.fourcc;
+        stream.maxBytesPerSec = std::uint32_t(std::clamp<std::int64_t>(e.bit_rate, 0, INT32_MAX) / 8);
+        // The encoder's bitmap-information header, then its extra data (the decoder's set-up,
+        // for Huffyuv for instance), padded to an even size.
+        const int bits = e.bits_per_coded_sample > 0 ? e.bits_per_coded_sample : 24;
+        const int extra = e.extradata ? e.extradata_size : 0;
+        stream.format.assign(std::size_t(kBitmapInfoHeaderBytes + extra + (extra & 1)), 0);
+        std::uint8_t *b = stream.format.data();
+        qToLittleEndian(std::uint32_t(kBitmapInfoHeaderBytes + extra), b);
+        qToLittleEndian(std::uint32_t(f.width), b + 4);
+        qToLittleEndian(std::uint32_t(f.height), b + 8);
+        qToLittleEndian(std::uint16_t(1), b + 12);
+        qToLittleEndian(std::uint16_t(bits), b + 14);
+        qToLittleEndian(c.fourcc, b + 16);
+        qToLittleEndian(std::uint32_t((std::int64_t(f.width) * f.height * bits + 7) / 8), b + 20);
+        if (extra > 0)
+            std::memcpy(b + kBitmapInfoHeaderBytes, e.extradata, std::size_t(extra));
     } else {
-        m_packet.reset(av_packet_alloc());
-        if (!m_packet)
-            return AVIERR_MEMORY;
-        // The packets are the bottom-up DIB rows as they are; the header keeps a positive
-        // height. Without the option the muxer would write a negative one.
-        if (failed(av_dict_set(&muxerOptions.dict, "flipped_raw_rgb", "1", 0),
-                   avifault::MuxerOption))
-            return AVIERR_MEMORY;
+        // Full frames: the bitmap-information header given to AVIStreamSetFormat, its size the
+        // 40 bytes the chunk holds.
+        stream.format.assign(f.header.begin(), f.header.end());
+        qToLittleEndian(std::uint32_t(kBitmapInfoHeaderBytes), stream.format.data());
     }
-
-    AVStream *st = avformat_new_stream(m_output.get(), nullptr);
-    if (!st)
-        return AVIERR_MEMORY;
-    st->time_base = timeBase;
-    st->avg_frame_rate = av_inv_q(timeBase);
-    if (m_encoder) {
-        if (avcodec_parameters_from_context(st->codecpar, m_encoder.get()) < 0) {
-            m_writeFailed = true; // a stream without parameters: the file cannot be completed
-            return AVIERR_MEMORY;
-        }
-    } else {
-        st->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
-        st->codecpar->codec_id = AV_CODEC_ID_RAWVIDEO;
-        st->codecpar->codec_tag = 0;
-        st->codecpar->format = f.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-        st->codecpar->bits_per_coded_sample = f.bitCount;
-        st->codecpar->width = f.width;
-        st->codecpar->height = f.height;
-    }
-    m_streamIndex = st->index;
     m_format = f;
     m_compressor = &c;
 
     // From here the file holds a stream: a failure leaves a file that cannot be completed.
-    if (avformat_write_header(m_output.get(), &muxerOptions.dict) < 0
-        || (avio_flush(m_io.get()), m_io->error < 0)) {
+    m_container.emplace(m_file);
+    bool outOfMemory = false;
+    if (!m_container->start(stream, &outOfMemory)) {
+        if (outOfMemory) {
+            m_container.reset(); // nothing written
+            return AVIERR_MEMORY;
+        }
         m_writeFailed = true;
         return AVIERR_FILEWRITE;
     }
     m_headerWritten = true;
-    if (av_dict_count(muxerOptions.dict) != 0) {
-        m_writeFailed = true; // an option the muxer did not take: the file is not what was asked
-        return AVIERR_INTERNAL;
-    }
     return AVIERR_OK;
 }
 
@@ -470,13 +341,13 @@ HRESULT AviWriter::setFormat(const void *format, long formatSize, bool compresse
 
 HRESULT AviWriter::writePacket(AVPacket *p)
 {
-    const AVRational timeBase{m_timeBase[0], m_timeBase[1]};
-    p->stream_index = m_streamIndex;
-    av_packet_rescale_ts(p, m_encoder ? m_encoder->time_base : timeBase,
-                         m_output->streams[m_streamIndex]->time_base);
-    const int ret = av_write_frame(m_output.get(), p);
+    // The encoder counts in frames (its time base is the stream's): a packet's decoding time is
+    // its frame number.
+    const std::int64_t sample = p->dts != AV_NOPTS_VALUE ? p->dts : m_container->frames();
+    const bool written = m_container->addFrame(sample, p->data, std::size_t(std::max(0, p->size)),
+                                               (p->flags & AV_PKT_FLAG_KEY) != 0);
     av_packet_unref(p);
-    if (ret < 0 || m_io->error < 0) {
+    if (!written) {
         m_writeFailed = true;
         return AVIERR_FILEWRITE;
     }
@@ -501,15 +372,14 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, long *bytes)
 {
     const FrameFormat &f = *m_format;
     if (!m_encoder) {
-        // A full frame goes to the muxer straight from the caller's bits: av_write_frame writes
-        // it before returning and keeps no reference to it, so it is not copied.
-        m_packet->data = const_cast<std::uint8_t *>(bits);
-        m_packet->size = int(f.imageSize);
-        m_packet->pts = m_packet->dts = m_nextSample;
-        m_packet->duration = 1;
-        m_packet->flags |= AV_PKT_FLAG_KEY; // every full frame stands alone
+        // A full frame goes to the file straight from the caller's bits, without a copy; every
+        // one stands alone.
         *bytes += long(f.imageSize);
-        return writePacket(m_packet.get());
+        if (!m_container->addFrame(m_nextSample, bits, std::size_t(f.imageSize), true)) {
+            m_writeFailed = true;
+            return AVIERR_FILEWRITE;
+        }
+        return AVIERR_OK;
     }
 
     if (av_frame_make_writable(m_frame.get()) < 0)
@@ -554,35 +424,6 @@ HRESULT AviWriter::write(long start, long samples, const void *buffer, long size
     return AVIERR_OK;
 }
 
-bool AviWriter::patchHeaders() const
-{
-    if (avifault::failsAt(avifault::FormatPatch))
-        return false;
-    const StreamHeaderChunks at = findStreamHeaderChunks(m_file.descriptor());
-    if (at.strh < 0 || at.strf < 0 || at.strhSize < 56
-        || at.strfSize < std::uint32_t(kBitmapInfoHeaderBytes))
-        return false;
-    // The stream header's dwQuality (offset 40) is 0 as the export asks; the muxer writes -1.
-    constexpr std::uint8_t kQuality[4] = {0, 0, 0, 0};
-    if (!writeAt(m_file.descriptor(), kQuality, sizeof kQuality, at.strh + 40))
-        return false;
-    if (!m_compressor->encoder) {
-        // Full frames: the bitmap-information header given to AVIStreamSetFormat. The muxer
-        // writes its own, without the pixels per metre and with an unpadded image size.
-        std::array<std::uint8_t, kBitmapInfoHeaderBytes> written{};
-        if (!readAt(m_file.descriptor(), written.data(), written.size(), at.strf))
-            return false;
-        // The same frames: width, height, planes, bits and compression agree.
-        if (std::memcmp(written.data() + 4, m_format->header.data() + 4, 16) != 0)
-            return false;
-        std::array<std::uint8_t, kBitmapInfoHeaderBytes> patched = m_format->header;
-        std::memcpy(patched.data(), written.data(), 4); // biSize: what the chunk holds
-        if (!writeAt(m_file.descriptor(), patched.data(), patched.size(), at.strf))
-            return false;
-    }
-    return true;
-}
-
 HRESULT AviWriter::completeFile()
 {
     if (m_encoder) {
@@ -593,10 +434,7 @@ HRESULT AviWriter::completeFile()
         if (const HRESULT hr = drainEncoder(&bytes); hr != AVIERR_OK)
             return hr;
     }
-    if (av_write_trailer(m_output.get()) < 0)
-        return AVIERR_FILEWRITE;
-    avio_flush(m_io.get());
-    if (m_io->error < 0 || !patchHeaders() || !m_file.commit())
+    if (!m_container->finish() || !m_file.commit())
         return AVIERR_FILEWRITE;
     return AVIERR_OK;
 }
@@ -610,8 +448,7 @@ HRESULT AviWriter::finish()
     // A file without frames never takes the target's place (a cancelled export).
     if (result == AVIERR_OK && !m_abandoned && m_nextSample > 0)
         result = completeFile();
-    m_output.reset();
-    m_io.reset();
+    m_container.reset();
     m_encoder.reset();
     m_frame.reset();
     m_scaler.reset();

@@ -1,9 +1,10 @@
 #pragma once
 // One AVI file being written: the stream header, the compressor, the frame format and the
-// frames, on libavformat's AVI muxer, libavcodec's encoders and libswscale. The handle calls of
-// avi/avifile.h are a thin layer over it. The writer owns every FFmpeg object it makes; each
+// frames, in the container of avi/avicontainer.h, with libavcodec's encoders and libswscale.
+// The handle calls of avi/avifile.h are a thin layer over it. The writer owns every FFmpeg object it makes; each
 // call that fails leaves it in a state where finish() still releases everything.
 
+#include "avi/avicontainer.h"
 #include "avi/avifile.h"
 #include "avi/replacingfile.h"
 
@@ -16,9 +17,7 @@
 #include <optional>
 
 struct AVCodecContext;
-struct AVFormatContext;
 struct AVFrame;
-struct AVIOContext;
 struct AVPacket;
 struct SwsContext;
 
@@ -28,8 +27,6 @@ struct Compressor;
 
 // Frees an FFmpeg object with its library's own call.
 struct FFmpegDeleter {
-    void operator()(AVFormatContext *output) const;
-    void operator()(AVIOContext *io) const; // an output made with avio_alloc_context
     void operator()(AVCodecContext *codec) const;
     void operator()(AVFrame *frame) const;
     void operator()(AVPacket *packet) const;
@@ -98,11 +95,9 @@ private:
     HRESULT drainEncoder(long *bytes);
     HRESULT encodeFrame(const std::uint8_t *bits, long *bytes);
     HRESULT completeFile();
-    bool patchHeaders() const;
 
     ReplacingFile m_file;
-    FFmpegPtr<AVIOContext> m_io;          // writes into m_file
-    FFmpegPtr<AVFormatContext> m_output;  // the muxer, writing through m_io
+    std::optional<AviContainer> m_container; // writes into m_file once the format is fixed
     bool m_streamCreated = false;
     AVISTREAMINFOA m_info;
     bool m_compressionChosen = false;
@@ -111,7 +106,6 @@ private:
     // Fixed by setFormat.
     std::optional<FrameFormat> m_format;
     const Compressor *m_compressor = nullptr;
-    int m_streamIndex = -1;
     int m_timeBase[2] = {1, 1}; // dwScale / dwRate
     FFmpegPtr<AVCodecContext> m_encoder;
     FFmpegPtr<AVFrame> m_frame;

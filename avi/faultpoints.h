@@ -8,10 +8,10 @@ namespace kelbo::avifault {
 enum Point : unsigned {
     EncoderSetting = 1u << 0, // an encoder's own option (libx264's crf)
     ColourDetails = 1u << 1,  // the colour range and matrix of the RGB to YUV conversion
-    MuxerOption = 1u << 2,    // a muxer option put in its dictionary
+    IndexMemory = 1u << 2,    // the first block of the frame index
     EncoderOpen = 1u << 3,    // the encoder's start
     EncoderFlush = 1u << 4,   // the end of the stream sent to the encoder
-    FormatPatch = 1u << 5,    // the stream header and format fixed in the closed file
+    HeaderUpdate = 1u << 5,   // the counts and sizes completed in the headers at the end
     DataSync = 1u << 6,       // a data sync of the file while it is being written
 };
 

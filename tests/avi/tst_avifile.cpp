@@ -767,16 +767,16 @@ void TestAviFile::writerFailures_data()
                                  << AVIERR_COMPRESSOR << AVIERR_OK;
     QTest::newRow("colour range refused") << fmp4 << unsigned(avifault::ColourDetails) << 0
                                           << AVIERR_COMPRESSOR << AVIERR_OK;
-    QTest::newRow("flipped rows option refused") << dib << unsigned(avifault::MuxerOption) << 0
-                                                 << AVIERR_MEMORY << AVIERR_OK;
+    QTest::newRow("no memory for the index") << dib << unsigned(avifault::IndexMemory) << 0
+                                             << AVIERR_MEMORY << AVIERR_OK;
     QTest::newRow("encoder does not open") << fmp4 << unsigned(avifault::EncoderOpen) << 0
                                            << AVIERR_COMPRESSOR << AVIERR_OK;
     QTest::newRow("header not written") << fmp4 << 0u << 1 << AVIERR_FILEWRITE << AVIERR_FILEWRITE;
     QTest::newRow("encoder flush refused") << h264 << unsigned(avifault::EncoderFlush) << 0
                                            << AVIERR_OK << AVIERR_COMPRESSOR;
     QTest::newRow("index not written") << fmp4 << 0u << 2 << AVIERR_OK << AVIERR_FILEWRITE;
-    QTest::newRow("format patch fails") << dib << unsigned(avifault::FormatPatch) << 0
-                                        << AVIERR_OK << AVIERR_FILEWRITE;
+    QTest::newRow("header update fails") << dib << unsigned(avifault::HeaderUpdate) << 0
+                                         << AVIERR_OK << AVIERR_FILEWRITE;
     QTest::newRow("data sync fails while writing") << dib << unsigned(avifault::DataSync) << 0
                                                    << AVIERR_OK << AVIERR_FILEWRITE;
 }
@@ -801,7 +801,7 @@ void TestAviFile::writerFailures()
         frames << toDib24(syntheticPhoto(side, side, i));
     // Writes the file; the frames only when the format was taken. The fault is armed for the
     // call it belongs to: the format, the frames, or the release for what happens at completion.
-    const unsigned atCompletion = avifault::EncoderFlush | avifault::FormatPatch;
+    const unsigned atCompletion = avifault::EncoderFlush | avifault::HeaderUpdate;
     const unsigned atWriting = avifault::DataSync;
     auto attempt = [&](HRESULT &format, HRESULT &release) {
         Writer w;

@@ -53,6 +53,9 @@ void TestExportLarge::pastOneGibibyte()
     QVERIFY2(headers.ok, qPrintable(headers.error));
     QVERIFY(headers.riffCount >= 2); // "RIFF AVI " then "RIFF AVIX"
     QVERIFY(headers.hasIdx1);        // old readers still see the first part
+    // ...and as many frames in the main header as that part holds, not the whole video's.
+    QCOMPARE(headers.avihTotalFrames, std::uint32_t(headers.idx1Entries));
+    QVERIFY(headers.idx1Entries > 0 && headers.idx1Entries < kFrames);
     QCOMPARE(headers.dwLength, std::uint32_t(kFrames));
     QCOMPARE(headers.packets, kFrames);
 

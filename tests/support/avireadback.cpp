@@ -67,6 +67,7 @@ void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &st
             streamSeen = true;
         } else if (id == "idx1") {
             r.hasIdx1 = true;
+            r.idx1Entries = int(size / 16);
         }
         pos += 8 + qint64(size) + (size & 1);
     }

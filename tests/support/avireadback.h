@@ -27,6 +27,7 @@ struct AviReadBack {
     std::int16_t rcFrame[4] = {};
     QByteArray strf; // the format chunk's data
     bool hasIdx1 = false;
+    int idx1Entries = 0; // the frames of the first RIFF part
     int riffCount = 0; // 1 + the number of "RIFF AVIX" extensions
 
     // What libavformat and libavcodec make of it.
