@@ -8,12 +8,8 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <string>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
