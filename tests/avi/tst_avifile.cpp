@@ -1,10 +1,13 @@
 // The AVIFile stand-in: result codes, reference counting, and every compressor at the frame
 // sizes the settings allow, read back with libavformat and libavcodec.
+#include "avi/avicontainer.h"
 #include "avi/avifile.h"
 #include "avi/compressors.h"
 #include "avi/faultpoints.h"
+#include "avi/replacingfile.h"
 #include "avireadback.h"
 #include "filesizelimit.h"
+#include "platform/system.h"
 #include "scriptedservices.h"
 
 #include <QFile>
@@ -136,6 +139,7 @@ private Q_SLOTS:
     void everyCompressorEverySize_data();
     void everyCompressorEverySize();
     void fullFramesKeepTheGivenFormat();
+    void skippedFramesKeepTheirTime();
     void openNeedsInitAndWriteMode();
     void streamResultCodes();
     void formatResultCodes_data();
@@ -316,6 +320,37 @@ void TestAviFile::fullFramesKeepTheGivenFormat()
     QCOMPARE(all.mid(at + 8, dib.bits.size()), dib.bits);
     QCOMPARE(r.frames.size(), 1);
     QCOMPARE(r.frames[0], picture.convertToFormat(QImage::Format_RGB888));
+}
+
+void TestAviFile::skippedFramesKeepTheirTime()
+{
+    // Frames 0, 3 and 4 from an encoder that left 1 and 2 out: those are empty chunks, so that
+    // the later frames keep their times; a frame whose number is already taken goes next.
+    const QString file = path(QStringLiteral("gaps.avi"));
+    const DibFrame dib = toDib24(syntheticPhoto(16, 16, 0));
+    const auto *bits = reinterpret_cast<const std::uint8_t *>(dib.bits.constData());
+    {
+        ReplacingFile out;
+        QVERIFY(out.create(toFsPath(file)));
+        AviContainer avi(out);
+        AviStreamFormat f;
+        f.rate = 10;
+        f.width = f.height = 16;
+        f.format.assign(dib.header.begin(), dib.header.end());
+        QVERIFY(avi.start(f));
+        for (const std::int64_t sample : {0, 3, 4, 1})
+            QVERIFY(avi.addFrame(sample, bits, std::size_t(dib.bits.size()), true));
+        QCOMPARE(avi.frames(), 6);
+        QVERIFY(avi.finish());
+        QVERIFY(out.commit());
+    }
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.dwLength, 6u);
+    QCOMPARE(r.avihTotalFrames, 6u);
+    QCOMPARE(r.idx1Entries, 6);
+    QCOMPARE(r.payloadBytes, 4 * dib.bits.size());
+    QCOMPARE(r.times, (QList<qint64>{0, 3, 4, 5}));
 }
 
 void TestAviFile::openNeedsInitAndWriteMode()

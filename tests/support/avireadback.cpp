@@ -186,6 +186,7 @@ AviReadBack readAvi(const QString &path, bool decode)
             if (pkt->flags & AV_PKT_FLAG_KEY)
                 ++r.keyPackets;
             r.keys.append(pkt->flags & AV_PKT_FLAG_KEY);
+            r.times.append(pkt->pts);
             if (dec) {
                 if (avcodec_send_packet(dec.get(), pkt.get()) < 0) {
                     r.error = QStringLiteral("packet %1 does not decode").arg(r.packets);

@@ -38,6 +38,7 @@ struct AviReadBack {
     int keyPackets = 0;
     qint64 payloadBytes = 0; // the packets' bytes together
     QList<bool> keys; // the key-frame flag of each packet
+    QList<qint64> times; // the time of each packet, in frames
     QList<QImage> frames; // decoded frames as RGB888, top row first (when asked for)
 };
 
