@@ -18,8 +18,6 @@ namespace kelbo {
 
 namespace {
 
-// A RIFF part is closed once it holds more than this, and the file goes on in the next.
-constexpr std::int64_t kPartBytes = std::int64_t(1) << 30;
 // Entries of the super index: parts of about 1 GiB each.
 constexpr int kSuperIndexEntries = 256;
 constexpr std::uint32_t kSuperIndexBytes = 24 + 16 * kSuperIndexEntries;
@@ -310,7 +308,7 @@ bool AviContainer::addFrame(std::int64_t sample, const std::uint8_t *data, std::
     // A frame the encoder skipped is an empty chunk, so that the next ones keep their time.
     for (;;) {
         const bool empty = m_frames < sample;
-        if (m_position - (m_partSize + 4) > kPartBytes) {
+        if (m_position - (m_partSize + 4) > m_partBytes) {
             if (m_parts == kSuperIndexEntries)
                 return false; // no room left in the super index
             if (!writePartIndex() || !endSizedAt(m_moviSize))

@@ -30,8 +30,15 @@ struct AviStreamFormat {
 
 class AviContainer {
 public:
-    // Writes into `file`, an empty file open for writing, and tells it every byte written.
-    explicit AviContainer(ReplacingFile &file) : m_file(file) {}
+    // A RIFF part is closed once it holds more than this, and the file goes on in the next.
+    static constexpr std::int64_t kPartBytes = std::int64_t(1) << 30;
+
+    // Writes into `file`, an empty file open for writing, and tells it every byte written;
+    // parts close past `partBytes` (smaller parts only for tests).
+    explicit AviContainer(ReplacingFile &file, std::int64_t partBytes = kPartBytes)
+        : m_file(file), m_partBytes(partBytes)
+    {
+    }
     AviContainer(const AviContainer &) = delete;
     AviContainer &operator=(const AviContainer &) = delete;
 
@@ -67,6 +74,7 @@ private:
     bool writePartIndex();
 
     ReplacingFile &m_file;
+    const std::int64_t m_partBytes;
     std::int64_t m_position = 0;   // where the next byte goes
     std::int64_t m_partSize = -1;  // the size field of the current RIFF part
     std::int64_t m_moviSize = -1;  // the size field of its "movi" list

@@ -140,6 +140,7 @@ private Q_SLOTS:
     void everyCompressorEverySize();
     void fullFramesKeepTheGivenFormat();
     void skippedFramesKeepTheirTime();
+    void partsPastTheLimit();
     void openNeedsInitAndWriteMode();
     void streamResultCodes();
     void formatResultCodes_data();
@@ -322,28 +323,40 @@ void TestAviFile::fullFramesKeepTheGivenFormat()
     QCOMPARE(r.frames[0], picture.convertToFormat(QImage::Format_RGB888));
 }
 
+namespace {
+
+// Writes one 16x16 frame as each of `samples` (frame numbers) through the container, in RIFF
+// parts of `partBytes`, and completes the file.
+bool writeFrames(const QString &file, const DibFrame &dib, const QList<std::int64_t> &samples,
+                 std::int64_t partBytes = AviContainer::kPartBytes)
+{
+    ReplacingFile out;
+    if (!out.create(toFsPath(file)))
+        return false;
+    AviContainer avi(out, partBytes);
+    AviStreamFormat f;
+    f.rate = 10;
+    f.width = f.height = 16;
+    f.format.assign(dib.header.begin(), dib.header.end());
+    if (!avi.start(f))
+        return false;
+    for (const std::int64_t sample : samples) {
+        if (!avi.addFrame(sample, reinterpret_cast<const std::uint8_t *>(dib.bits.constData()),
+                          std::size_t(dib.bits.size()), true))
+            return false;
+    }
+    return avi.finish() && out.commit();
+}
+
+} // namespace
+
 void TestAviFile::skippedFramesKeepTheirTime()
 {
     // Frames 0, 3 and 4 from an encoder that left 1 and 2 out: those are empty chunks, so that
     // the later frames keep their times; a frame whose number is already taken goes next.
     const QString file = path(QStringLiteral("gaps.avi"));
     const DibFrame dib = toDib24(syntheticPhoto(16, 16, 0));
-    const auto *bits = reinterpret_cast<const std::uint8_t *>(dib.bits.constData());
-    {
-        ReplacingFile out;
-        QVERIFY(out.create(toFsPath(file)));
-        AviContainer avi(out);
-        AviStreamFormat f;
-        f.rate = 10;
-        f.width = f.height = 16;
-        f.format.assign(dib.header.begin(), dib.header.end());
-        QVERIFY(avi.start(f));
-        for (const std::int64_t sample : {0, 3, 4, 1})
-            QVERIFY(avi.addFrame(sample, bits, std::size_t(dib.bits.size()), true));
-        QCOMPARE(avi.frames(), 6);
-        QVERIFY(avi.finish());
-        QVERIFY(out.commit());
-    }
+    QVERIFY(writeFrames(file, dib, {0, 3, 4, 1}));
     const AviReadBack r = readAvi(file, false);
     QVERIFY2(r.ok, qPrintable(r.error));
     QCOMPARE(r.dwLength, 6u);
@@ -351,6 +364,29 @@ void TestAviFile::skippedFramesKeepTheirTime()
     QCOMPARE(r.idx1Entries, 6);
     QCOMPARE(r.payloadBytes, 4 * dib.bits.size());
     QCOMPARE(r.times, (QList<qint64>{0, 3, 4, 5}));
+}
+
+void TestAviFile::partsPastTheLimit()
+{
+    // Parts of 64 KiB instead of 1 GiB. Frame chunks of 776 bytes after 5,644 bytes of headers:
+    // the first part closes after 78 frames, the next after 85, the last holds 37.
+    const QString file = path(QStringLiteral("parts.avi"));
+    const DibFrame dib = toDib24(syntheticPhoto(16, 16, 0));
+    QList<std::int64_t> samples;
+    QList<qint64> times;
+    for (int i = 0; i < 200; ++i) {
+        samples << i;
+        times << i;
+    }
+    QVERIFY(writeFrames(file, dib, samples, 64 * 1024));
+    const AviReadBack r = readAvi(file, false);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.riffCount, 3);
+    QCOMPARE(r.idx1Entries, 78);
+    QCOMPARE(r.avihTotalFrames, 78u);
+    QCOMPARE(r.dwLength, 200u);
+    QCOMPARE(r.partIndexFrames, 200);
+    QCOMPARE(r.times, times);
 }
 
 void TestAviFile::openNeedsInitAndWriteMode()

@@ -57,6 +57,7 @@ void TestExportLarge::pastOneGibibyte()
     QCOMPARE(headers.avihTotalFrames, std::uint32_t(headers.idx1Entries));
     QVERIFY(headers.idx1Entries > 0 && headers.idx1Entries < kFrames);
     QCOMPARE(headers.dwLength, std::uint32_t(kFrames));
+    QCOMPARE(headers.partIndexFrames, kFrames);
     QCOMPARE(headers.packets, kFrames);
 
     QProcess ffprobe;

@@ -26,8 +26,20 @@ std::uint32_t le32(const char *p)
            | (std::uint32_t(u[3]) << 24);
 }
 
+std::uint64_t le64(const char *p)
+{
+    return std::uint64_t(le32(p)) | (std::uint64_t(le32(p + 4)) << 32);
+}
+
+// An entry of the OpenDML super index: where a part's index chunk is, and its frame count.
+struct PartIndex {
+    qint64 at;
+    std::uint32_t frames;
+};
+
 // Walks the chunks between `begin` and `end`, descending into LIST hdrl and LIST strl.
-void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &streamSeen)
+void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &streamSeen,
+                 QList<PartIndex> &parts)
 {
     qint64 pos = begin;
     while (pos + 8 <= end) {
@@ -41,7 +53,7 @@ void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &st
         if (id == "LIST" && head.size() == 12) {
             const QByteArray type = head.mid(8, 4);
             if (type == "hdrl" || type == "strl") {
-                walkHeaders(file, pos + 12, std::min<qint64>(end, pos + 8 + size), r, streamSeen);
+                walkHeaders(file, pos + 12, std::min<qint64>(end, pos + 8 + size), r, streamSeen, parts);
             }
         } else if (id == "avih") {
             const QByteArray data = file.read(std::min<std::uint32_t>(size, 56));
@@ -65,12 +77,46 @@ void walkHeaders(QFile &file, qint64 begin, qint64 end, AviReadBack &r, bool &st
         } else if (id == "strf" && !streamSeen) {
             r.strf = file.read(size);
             streamSeen = true;
+        } else if (id == "indx" && parts.isEmpty()) {
+            const QByteArray data = file.read(size);
+            const std::uint32_t count = data.size() >= 24 ? le32(data.constData() + 4) : 0;
+            for (std::uint32_t i = 0; i < count && 24 + 16 * qint64(i + 1) <= data.size(); ++i) {
+                const char *e = data.constData() + 24 + 16 * i;
+                parts.append({qint64(le64(e)), le32(e + 12)});
+            }
         } else if (id == "idx1") {
             r.hasIdx1 = true;
             r.idx1Entries = int(size / 16);
         }
         pos += 8 + qint64(size) + (size & 1);
     }
+}
+
+// Follows the super index to each part's "ix00" and each of its entries to the frame chunk it
+// names: the frames listed, or -1 when an entry does not lead to a chunk of its size.
+int checkPartIndexes(QFile &file, const QList<PartIndex> &parts)
+{
+    int frames = 0;
+    for (const PartIndex &part : parts) {
+        file.seek(part.at);
+        const QByteArray head = file.read(32);
+        if (head.size() < 32 || !head.startsWith("ix00") || le32(head.constData() + 12) != part.frames)
+            return -1;
+        const qint64 base = qint64(le64(head.constData() + 20));
+        const QByteArray entries = file.read(8 * qint64(part.frames));
+        if (entries.size() != 8 * qint64(part.frames))
+            return -1;
+        for (std::uint32_t i = 0; i < part.frames; ++i) {
+            const std::uint32_t offset = le32(entries.constData() + 8 * i);
+            const std::uint32_t size = le32(entries.constData() + 8 * i + 4) & 0x7fffffffu;
+            file.seek(base + offset - 8);
+            const QByteArray chunk = file.read(8);
+            if (chunk.size() != 8 || !chunk.startsWith("00d") || le32(chunk.constData() + 4) != size)
+                return -1;
+            ++frames;
+        }
+    }
+    return frames;
 }
 
 void readRiff(const QString &path, AviReadBack &r)
@@ -81,6 +127,7 @@ void readRiff(const QString &path, AviReadBack &r)
     const qint64 end = file.size();
     qint64 pos = 0;
     bool streamSeen = false;
+    QList<PartIndex> parts;
     while (pos + 12 <= end) {
         file.seek(pos);
         const QByteArray head = file.read(12);
@@ -89,9 +136,10 @@ void readRiff(const QString &path, AviReadBack &r)
         const std::uint32_t size = le32(head.constData() + 4);
         ++r.riffCount;
         if (head.mid(8, 4) == "AVI ")
-            walkHeaders(file, pos + 12, std::min<qint64>(end, pos + 8 + size), r, streamSeen);
+            walkHeaders(file, pos + 12, std::min<qint64>(end, pos + 8 + size), r, streamSeen, parts);
         pos += 8 + qint64(size) + (size & 1);
     }
+    r.partIndexFrames = checkPartIndexes(file, parts);
 }
 
 struct InputCloser {

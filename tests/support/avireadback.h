@@ -29,6 +29,9 @@ struct AviReadBack {
     bool hasIdx1 = false;
     int idx1Entries = 0; // the frames of the first RIFF part
     int riffCount = 0; // 1 + the number of "RIFF AVIX" extensions
+    // Frames the OpenDML indexes list ("indx" to each part's "ix00"), each entry checked to
+    // lead to a frame chunk of its size; -1 when one does not.
+    int partIndexFrames = 0;
 
     // What libavformat and libavcodec make of it.
     int width = 0;
