@@ -240,13 +240,17 @@ bool AviContainer::start(const AviStreamFormat &f, bool *outOfMemory)
 bool AviContainer::writeIdx1()
 {
     Bytes index;
-    index.fourcc("idx1");
-    index.u32(std::uint32_t(16 * m_entries.size()));
-    for (const Entry &e : m_entries) {
-        index.fourcc("00dc");
-        index.u32(e.key ? kKeyFrame : 0);
-        index.u32(e.position);
-        index.u32(e.size);
+    try {
+        index.fourcc("idx1");
+        index.u32(std::uint32_t(16 * m_entries.size()));
+        for (const Entry &e : m_entries) {
+            index.fourcc("00dc");
+            index.u32(e.key ? kKeyFrame : 0);
+            index.u32(e.position);
+            index.u32(e.size);
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
     }
     return append(index.data(), index.size());
 }
@@ -256,18 +260,22 @@ bool AviContainer::writePartIndex()
     const std::int64_t at = m_position;
     const auto count = std::uint32_t(m_entries.size());
     Bytes index;
-    index.fourcc("ix00");
-    index.u32(24 + 8 * count);
-    index.u16(2); // longs an entry
-    index.u8(0);  // index sub-type
-    index.u8(1);  // index type: an index of chunks
-    index.u32(count);
-    index.fourcc("00dc");
-    index.u64(std::uint64_t(m_movi)); // what the offsets count from
-    index.u32(0);
-    for (const Entry &e : m_entries) {
-        index.u32(e.position + 8); // the frame's data
-        index.u32(e.size | (e.key ? 0 : kNotKey));
+    try {
+        index.fourcc("ix00");
+        index.u32(24 + 8 * count);
+        index.u16(2); // longs an entry
+        index.u8(0);  // index sub-type
+        index.u8(1);  // index type: an index of chunks
+        index.u32(count);
+        index.fourcc("00dc");
+        index.u64(std::uint64_t(m_movi)); // what the offsets count from
+        index.u32(0);
+        for (const Entry &e : m_entries) {
+            index.u32(e.position + 8); // the frame's data
+            index.u32(e.size | (e.key ? 0 : kNotKey));
+        }
+    } catch (const std::bad_alloc &) {
+        return false;
     }
     if (!append(index.data(), index.size()))
         return false;
