@@ -12,8 +12,8 @@
 
 int main(int argc, char *argv[])
 {
-    // Qt's dialogs speak French with French dates and sizes; numbers keep the system's format.
     kelbo::keepFreedMemoryForReuse();
+    // Qt's dialogs speak French with French dates and sizes; numbers keep the system's format.
     kelbo::useFrenchSystemLocale();
     kelbo::ignoreFileSizeSignal();
     QApplication application(argc, argv);

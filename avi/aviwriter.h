@@ -1,8 +1,9 @@
 #pragma once
 // One AVI file being written: the stream header, the compressor, the frame format and the
 // frames, in the container of avi/avicontainer.h, with libavcodec's encoders and libswscale.
-// The handle calls of avi/avifile.h are a thin layer over it. The writer owns every FFmpeg object it makes; each
-// call that fails leaves it in a state where finish() still releases everything.
+// The handle calls of avi/avifile.h are a thin layer over it. The writer owns every FFmpeg
+// object it makes; each call that fails leaves it in a state where finish() still releases
+// everything.
 
 #include "avi/avicontainer.h"
 #include "avi/avifile.h"
