@@ -7,10 +7,6 @@
 #include <map>
 #include <memory>
 
-extern "C" {
-#include <libavutil/log.h>
-}
-
 namespace kelbo {
 
 FOURCC mmioStringToFOURCC(const char *text, std::uint32_t flags)
@@ -138,8 +134,7 @@ unsigned long dropReference(std::shared_ptr<T> object, HRESULT *completion)
 
 void AVIFileInit()
 {
-    if (g_initCount++ == 0)
-        av_log_set_level(AV_LOG_ERROR);
+    ++g_initCount;
 }
 
 void AVIFileExit()

@@ -3,6 +3,8 @@
 #include "avi/avicontainer.h"
 #include "avi/compressors.h"
 #include "avi/faultpoints.h"
+#include "avi/ffmpegmodule.h"
+#include "avi/jpegencoder.h"
 #include "platform/system.h"
 
 #include <QtEndian>
@@ -10,13 +12,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/opt.h>
-#include <libavutil/pixdesc.h>
-#include <libswscale/swscale.h>
-}
 
 namespace kelbo {
 
@@ -27,21 +22,13 @@ unsigned g_armed = 0;
 void arm(unsigned points) { g_armed |= points; }
 void disarm() { g_armed = 0; }
 bool failsAt(Point point) { return (g_armed & point) != 0; }
+const unsigned *armedPoints() { return &g_armed; }
 } // namespace avifault
-
-void FFmpegDeleter::operator()(AVCodecContext *codec) const { avcodec_free_context(&codec); }
-void FFmpegDeleter::operator()(AVFrame *frame) const { av_frame_free(&frame); }
-void FFmpegDeleter::operator()(AVPacket *packet) const { av_packet_free(&packet); }
-void FFmpegDeleter::operator()(SwsContext *scaler) const { sws_freeContext(scaler); }
 
 namespace {
 
 std::uint32_t le32(const std::uint8_t *p) { return qFromLittleEndian<std::uint32_t>(p); }
 std::uint16_t le16(const std::uint8_t *p) { return qFromLittleEndian<std::uint16_t>(p); }
-bool isYuvJ(AVPixelFormat f)
-{
-    return f == AV_PIX_FMT_YUVJ420P || f == AV_PIX_FMT_YUVJ422P || f == AV_PIX_FMT_YUVJ444P;
-}
 
 // The part of the options record that maps onto an encoder.
 struct EncoderSettings {
@@ -62,18 +49,6 @@ EncoderSettings settingsFrom(const AVICOMPRESSOPTIONS &o, const Compressor &c)
     if ((o.dwFlags & AVICOMPRESSF_DATARATE) && o.dwBytesPerSecond > 0 && c.hasDataRate)
         s.bitRate = std::int64_t(o.dwBytesPerSecond) * 8;
     return s;
-}
-
-// True when a library call gave `ret` < 0, or the test seam makes it fail at `point`.
-bool failed(int ret, avifault::Point point)
-{
-    return ret < 0 || avifault::failsAt(point);
-}
-
-// Quantiser scale 1 (best) .. 31 (worst) for quality 100 .. 0.
-double qscaleFor(double quality)
-{
-    return 1.0 + (100.0 - quality) * 30.0 / 100.0;
 }
 
 } // namespace
@@ -152,114 +127,35 @@ HRESULT AviWriter::chooseCompression(const AVICOMPRESSOPTIONS &options)
 HRESULT AviWriter::openEncoder(const FrameFormat &f, const Compressor &c,
                                const AVICOMPRESSOPTIONS &o)
 {
-    const AVCodec *codec = avcodec_find_encoder_by_name(c.encoder);
-    const AVPixelFormat pixelFormat = av_get_pix_fmt(pixelFormatFor(c, f.width, f.height));
-    if (!codec || pixelFormat == AV_PIX_FMT_NONE)
-        return AVIERR_NOCOMPRESSOR;
-    FFmpegPtr<AVCodecContext> ctx(avcodec_alloc_context3(codec));
-    FFmpegPtr<AVFrame> picture(av_frame_alloc());
-    FFmpegPtr<AVPacket> pkt(av_packet_alloc());
-    if (!ctx || !picture || !pkt)
-        return AVIERR_MEMORY;
-
     const EncoderSettings s = settingsFrom(o, c);
-    const AVRational timeBase{m_timeBase[0], m_timeBase[1]};
-    ctx->width = f.width;
-    ctx->height = f.height;
-    ctx->pix_fmt = pixelFormat;
-    ctx->time_base = timeBase;
-    ctx->framerate = av_inv_q(timeBase);
-    ctx->codec_tag = c.fourcc;
-    ctx->thread_count = 0; // as many as the machine has
-    ctx->max_b_frames = 0; // frames leave the encoder in their own order
-    const bool yuv = !(av_pix_fmt_desc_get(pixelFormat)->flags & AV_PIX_FMT_FLAG_RGB);
-    if (yuv) {
-        ctx->colorspace = AVCOL_SPC_SMPTE170M;
-        ctx->color_range = isYuvJ(pixelFormat) ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
-    }
-    if (c.intraOnly) {
-        // Every frame stands alone (ZMBV takes its interval from keyint_min).
-        ctx->gop_size = 1;
-        ctx->keyint_min = 1;
-    } else if (c.hasKeyFrames && s.keyFrameEvery > 0) {
-        // A key frame exactly every N frames: no extra ones at scene changes (a slide show
-        // changes scene at every frame). Without the setting, the encoder's own interval.
-        ctx->gop_size = s.keyFrameEvery;
-        ctx->keyint_min = s.keyFrameEvery;
-        const int never = c.rateControl == RateControl::X264 ? 0 : 1000000000;
-        if (failed(av_opt_set_int(ctx->priv_data, "sc_threshold", never, 0),
-                   avifault::EncoderSetting))
-            return AVIERR_COMPRESSOR;
-    }
-
-    m_frameQuality = 0;
-    switch (c.rateControl) {
-    case RateControl::Quantiser:
-        ctx->qmin = 1;
-        if (s.bitRate > 0) {
-            ctx->bit_rate = s.bitRate;
-            ctx->rc_max_rate = s.bitRate;
-            ctx->rc_buffer_size = int(std::min<std::int64_t>(s.bitRate, INT32_MAX));
-        } else {
-            // These encoders read the quantiser from every frame.
-            ctx->flags |= AV_CODEC_FLAG_QSCALE;
-            m_frameQuality = int(FF_QP2LAMBDA * qscaleFor(s.quality) + 0.5);
-            ctx->global_quality = m_frameQuality;
-        }
-        break;
-    case RateControl::X264:
-        if (s.bitRate > 0) {
-            // An average rate held within a buffer of one second.
-            ctx->bit_rate = s.bitRate;
-            ctx->rc_max_rate = s.bitRate;
-            ctx->rc_buffer_size = int(std::min<std::int64_t>(s.bitRate, INT32_MAX));
-        } else {
-            // crf 0 would give a lossless profile that common decoders refuse.
-            const double crf = 1.0 + (100.0 - s.quality) * 50.0 / 100.0;
-            if (failed(av_opt_set_double(ctx->priv_data, "crf", crf, 0),
-                       avifault::EncoderSetting))
-                return AVIERR_COMPRESSOR;
-        }
-        break;
-    case RateControl::None:
-        break;
-    }
-
-    if (failed(avcodec_open2(ctx.get(), codec, nullptr), avifault::EncoderOpen))
-        return AVIERR_COMPRESSOR;
-
-    picture->format = pixelFormat;
-    picture->width = f.width;
-    picture->height = f.height;
-    if (av_frame_get_buffer(picture.get(), 0) < 0)
-        return AVIERR_MEMORY;
-    const AVPixelFormat source = f.bitCount == 32 ? AV_PIX_FMT_BGRA : AV_PIX_FMT_BGR24;
-    FFmpegPtr<SwsContext> sws(sws_getContext(f.width, f.height, source, f.width, f.height,
-                                             pixelFormat,
-                                             SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
-                                             nullptr, nullptr, nullptr));
-    if (!sws)
-        return AVIERR_COMPRESSOR;
-    if (yuv) {
-        const int *bt601 = sws_getCoefficients(SWS_CS_ITU601);
-        // Full-range RGB to BT.601 YUV of the encoder's range.
-        if (failed(sws_setColorspaceDetails(sws.get(), bt601, 1, bt601,
-                                            isYuvJ(pixelFormat) ? 1 : 0, 0, 1 << 16, 1 << 16),
-                   avifault::ColourDetails))
-            return AVIERR_COMPRESSOR;
-    }
-    m_encoder = std::move(ctx);
-    m_frame = std::move(picture);
-    m_packet = std::move(pkt);
-    m_scaler = std::move(sws);
-    return AVIERR_OK;
+    EncoderSetup setup;
+    setup.width = f.width;
+    setup.height = f.height;
+    setup.bitCount = f.bitCount;
+    setup.stride = f.stride;
+    setup.timeBase[0] = int(m_info.dwScale);
+    setup.timeBase[1] = int(m_info.dwRate);
+    setup.fourcc = c.fourcc;
+    setup.encoder = c.encoder;
+    setup.pixelFormat = pixelFormatFor(c, f.width, f.height);
+    setup.intraOnly = c.intraOnly;
+    setup.hasKeyFrames = c.hasKeyFrames;
+    setup.rateControl = c.rateControl;
+    setup.quality = s.quality;
+    setup.keyFrameEvery = s.keyFrameEvery;
+    setup.bitRate = s.bitRate;
+    setup.failingPoints = avifault::armedPoints();
+    if (c.jpeg && s.bitRate == 0)
+        return openJpegEncoder(setup, m_encoder);
+    const FFmpegModule *module = ffmpegModule();
+    if (!module)
+        return AVIERR_NOCOMPRESSOR;
+    return module->open(setup, m_encoder);
 }
 
 HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
                                const AVICOMPRESSOPTIONS &o)
 {
-    m_timeBase[0] = int(m_info.dwScale);
-    m_timeBase[1] = int(m_info.dwRate);
     AviStreamFormat stream;
     stream.scale = m_info.dwScale;
     stream.rate = m_info.dwRate;
@@ -268,13 +164,13 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
     if (c.encoder) {
         if (const HRESULT hr = openEncoder(f, c, o); hr != AVIERR_OK)
             return hr;
-        const AVCodecContext &e = *m_encoder;
+        const FrameEncoder &e = *m_encoder;
         stream.handler = c.fourcc;
-        stream.maxBytesPerSec = std::uint32_t(std::clamp<std::int64_t>(e.bit_rate, 0, INT32_MAX) / 8);
+        stream.maxBytesPerSec = std::uint32_t(std::clamp<std::int64_t>(e.bitRate, 0, INT32_MAX) / 8);
         // The encoder's bitmap-information header, then its extra data (the decoder's set-up,
         // for Huffyuv for instance), padded to an even size.
-        const int bits = e.bits_per_coded_sample > 0 ? e.bits_per_coded_sample : 24;
-        const int extra = e.extradata ? e.extradata_size : 0;
+        const int bits = e.bitsPerCodedSample;
+        const int extra = int(e.extraData.size());
         stream.format.assign(std::size_t(kBitmapInfoHeaderBytes + extra + (extra & 1)), 0);
         std::uint8_t *b = stream.format.data();
         qToLittleEndian(std::uint32_t(kBitmapInfoHeaderBytes + extra), b);
@@ -285,7 +181,7 @@ HRESULT AviWriter::startStream(const FrameFormat &f, const Compressor &c,
         qToLittleEndian(c.fourcc, b + 16);
         qToLittleEndian(std::uint32_t((std::int64_t(f.width) * f.height * bits + 7) / 8), b + 20);
         if (extra > 0)
-            std::memcpy(b + kBitmapInfoHeaderBytes, e.extradata, std::size_t(extra));
+            std::memcpy(b + kBitmapInfoHeaderBytes, e.extraData.data(), std::size_t(extra));
     } else {
         // Full frames: the bitmap-information header given to AVIStreamSetFormat, its size the
         // 40 bytes the chunk holds.
@@ -326,42 +222,20 @@ HRESULT AviWriter::setFormat(const void *format, long formatSize, bool compresse
     if (hr != AVIERR_OK && !m_headerWritten && !m_writeFailed) {
         // The encoder did not start: nothing reached the file.
         m_encoder.reset();
-        m_frame.reset();
-        m_scaler.reset();
-        m_packet.reset();
         m_format.reset();
         m_compressor = nullptr;
     }
     return hr;
 }
 
-HRESULT AviWriter::writePacket(AVPacket *p)
+bool AviWriter::put(std::int64_t sample, const std::uint8_t *data, std::size_t size, bool key)
 {
-    // The encoder counts in frames (its time base is the stream's): a packet's decoding time is
-    // its frame number.
-    const std::int64_t sample = p->dts != AV_NOPTS_VALUE ? p->dts : m_container->frames();
-    const bool written = m_container->addFrame(sample, p->data, std::size_t(std::max(0, p->size)),
-                                               (p->flags & AV_PKT_FLAG_KEY) != 0);
-    av_packet_unref(p);
-    if (!written) {
+    m_encodedBytes += long(size);
+    if (!m_container->addFrame(sample >= 0 ? sample : m_container->frames(), data, size, key)) {
         m_writeFailed = true;
-        return AVIERR_FILEWRITE;
+        return false;
     }
-    return AVIERR_OK;
-}
-
-HRESULT AviWriter::drainEncoder(long *bytes)
-{
-    for (;;) {
-        const int ret = avcodec_receive_packet(m_encoder.get(), m_packet.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            return AVIERR_OK;
-        if (ret < 0)
-            return AVIERR_COMPRESSOR;
-        *bytes += m_packet->size;
-        if (const HRESULT hr = writePacket(m_packet.get()); hr != AVIERR_OK)
-            return hr;
-    }
+    return true;
 }
 
 HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, long *bytes)
@@ -377,25 +251,10 @@ HRESULT AviWriter::encodeFrame(const std::uint8_t *bits, long *bytes)
         }
         return AVIERR_OK;
     }
-
-    if (av_frame_make_writable(m_frame.get()) < 0)
-        return AVIERR_MEMORY;
-    // Bottom-up rows: start at the last stored row and step backwards.
-    const std::uint8_t *const source[4] = {bits + std::ptrdiff_t(f.stride) * (f.height - 1),
-                                           nullptr, nullptr, nullptr};
-    const int sourceStride[4] = {-f.stride, 0, 0, 0};
-    if (sws_scale(m_scaler.get(), source, sourceStride, 0, f.height, m_frame->data,
-                  m_frame->linesize)
-        != f.height)
-        return AVIERR_COMPRESSOR;
-    m_frame->pts = m_nextSample;
-    // The encoder places the key frames (AVIIF_KEYFRAME on every frame must not make every
-    // frame a key frame); each packet's key flag is the encoder's own.
-    m_frame->pict_type = AV_PICTURE_TYPE_NONE;
-    m_frame->quality = m_frameQuality;
-    if (avcodec_send_frame(m_encoder.get(), m_frame.get()) < 0)
-        return AVIERR_COMPRESSOR;
-    return drainEncoder(bytes);
+    m_encodedBytes = 0;
+    const HRESULT hr = m_encoder->encode(bits, m_nextSample, *this);
+    *bytes += m_encodedBytes;
+    return hr;
 }
 
 HRESULT AviWriter::write(long start, long samples, const void *buffer, long size,
@@ -424,10 +283,7 @@ HRESULT AviWriter::completeFile()
 {
     if (m_encoder) {
         // What the encoder still holds.
-        long bytes = 0;
-        if (failed(avcodec_send_frame(m_encoder.get(), nullptr), avifault::EncoderFlush))
-            return AVIERR_COMPRESSOR;
-        if (const HRESULT hr = drainEncoder(&bytes); hr != AVIERR_OK)
+        if (const HRESULT hr = m_encoder->flush(*this); hr != AVIERR_OK)
             return hr;
     }
     if (!m_container->finish() || !m_file.commit())
@@ -446,9 +302,6 @@ HRESULT AviWriter::finish()
         result = completeFile();
     m_container.reset();
     m_encoder.reset();
-    m_frame.reset();
-    m_scaler.reset();
-    m_packet.reset();
     m_file.discard(); // nothing left once committed
     return m_abandoned ? AVIERR_OK : result;
 }

@@ -1,12 +1,12 @@
 #pragma once
 // One AVI file being written: the stream header, the compressor, the frame format and the
-// frames, in the container of avi/avicontainer.h, with libavcodec's encoders and libswscale.
-// The handle calls of avi/avifile.h are a thin layer over it. The writer owns every FFmpeg
-// object it makes; each call that fails leaves it in a state where finish() still releases
-// everything.
+// frames, in the container of avi/avicontainer.h, with the compressor's encoder of
+// avi/frameencoder.h. The handle calls of avi/avifile.h are a thin layer over it. Each call
+// that fails leaves the writer in a state where finish() still releases everything.
 
 #include "avi/avicontainer.h"
 #include "avi/avifile.h"
+#include "avi/frameencoder.h"
 #include "avi/replacingfile.h"
 
 #include <QString>
@@ -17,24 +17,9 @@
 #include <memory>
 #include <optional>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
-struct SwsContext;
-
 namespace kelbo {
 
 struct Compressor;
-
-// Frees an FFmpeg object with its library's own call.
-struct FFmpegDeleter {
-    void operator()(AVCodecContext *codec) const;
-    void operator()(AVFrame *frame) const;
-    void operator()(AVPacket *packet) const;
-    void operator()(SwsContext *scaler) const;
-};
-template <typename T>
-using FFmpegPtr = std::unique_ptr<T, FFmpegDeleter>;
 
 constexpr int kBitmapInfoHeaderBytes = 40;
 
@@ -52,7 +37,7 @@ struct FrameFormat {
 // writer does not take it.
 std::optional<FrameFormat> parseFrameFormat(const void *format, long size);
 
-class AviWriter {
+class AviWriter : private PacketSink {
 public:
     // Opens `path` for writing: the file is written under a temporary name beside it (see
     // ReplacingFile), so `path` keeps what it holds until the file is complete. AVIERR_FILEOPEN
@@ -92,8 +77,7 @@ private:
                         const AVICOMPRESSOPTIONS &options);
     HRESULT startStream(const FrameFormat &format, const Compressor &compressor,
                         const AVICOMPRESSOPTIONS &options);
-    HRESULT writePacket(AVPacket *packet);
-    HRESULT drainEncoder(long *bytes);
+    bool put(std::int64_t sample, const std::uint8_t *data, std::size_t size, bool key) override;
     HRESULT encodeFrame(const std::uint8_t *bits, long *bytes);
     HRESULT completeFile();
 
@@ -107,12 +91,8 @@ private:
     // Fixed by setFormat.
     std::optional<FrameFormat> m_format;
     const Compressor *m_compressor = nullptr;
-    int m_timeBase[2] = {1, 1}; // dwScale / dwRate
-    FFmpegPtr<AVCodecContext> m_encoder;
-    FFmpegPtr<AVFrame> m_frame;
-    FFmpegPtr<SwsContext> m_scaler;
-    FFmpegPtr<AVPacket> m_packet;
-    int m_frameQuality = 0; // lambda given with each frame; 0: none
+    std::unique_ptr<FrameEncoder> m_encoder; // none for full frames
+    long m_encodedBytes = 0; // what the encoder gave for the frame being written
     bool m_headerWritten = false;
 
     std::int64_t m_nextSample = 0;

@@ -1,9 +1,8 @@
 #include "avi/compressors.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/pixdesc.h>
-}
+#include "avi/ffmpegmodule.h"
+
+#include <algorithm>
 
 namespace kelbo {
 
@@ -18,6 +17,7 @@ struct Row {
     FOURCC fourcc;
     const char *name; // UTF-8
     const char *encoder;
+    bool jpeg;
     const char *pixelFormat;
     const char *oddSizePixelFormat;
     int sizeMultiple;
@@ -35,22 +35,22 @@ struct Row {
 // not offered either: GStreamer has no decoder for it, so the players built on it cannot show
 // its files. Every compressor here takes every frame size from 1 x 1 up, odd ones included.
 constexpr Row kCatalogue[] = {
-    {comptypeDIB, "Images complètes (non compressées)", nullptr, nullptr, nullptr, 1, true, true,
+    {comptypeDIB, "Images complètes (non compressées)", nullptr, false, nullptr, nullptr, 1, true, true,
      0, -1, RateControl::None},
-    {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", "yuvj420p", nullptr, 1, false, true,
+    {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", true, "yuvj420p", nullptr, 1, false, true,
      kQuality | kDataRate, 90, RateControl::Quantiser},
     // 4:2:0 at even sizes. H.264 crops 4:2:0 pictures by steps of two pixels only, so odd
     // sizes are coded in 4:4:4 (High 4:4:4 Predictive), which crops to the exact size.
-    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", "yuv420p", "yuv444p", 1, false,
+    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", false, "yuv420p", "yuv444p", 1, false,
      false, kQuality | kKeyFrames | kDataRate, 80, RateControl::X264},
     // Quality 97: quantiser 2.
-    {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", "yuv420p", nullptr, 1, false,
+    {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", false, "yuv420p", nullptr, 1, false,
      false, kQuality | kKeyFrames | kDataRate, 97, RateControl::Quantiser},
-    {mmioFOURCC('H', 'F', 'Y', 'U'), "Huffyuv (sans perte)", "huffyuv", "rgb24", nullptr, 1, true,
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "Huffyuv (sans perte)", "huffyuv", false, "rgb24", nullptr, 1, true,
      true, 0, -1, RateControl::None},
-    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", "bgr0", nullptr, 1, true, true,
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", false, "bgr0", nullptr, 1, true, true,
      0, -1, RateControl::None},
-    {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", "bgr0",
+    {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", false, "bgr0",
      nullptr, 1, true, true, 0, -1, RateControl::None},
 };
 
@@ -60,6 +60,7 @@ Compressor fromRow(const Row &row)
     c.fourcc = row.fourcc;
     c.name = QString::fromUtf8(row.name);
     c.encoder = row.encoder;
+    c.jpeg = row.jpeg;
     c.pixelFormat = row.pixelFormat;
     c.oddSizePixelFormat = row.oddSizePixelFormat;
     c.lossless = row.lossless;
@@ -73,39 +74,35 @@ Compressor fromRow(const Row &row)
     return c;
 }
 
-bool encoderTakes(const AVCodec &codec, const char *pixelFormat)
+// Whether the compressor's encoder is there without libavcodec.
+bool builtIn(const Compressor &c)
 {
-    if (!pixelFormat)
-        return true;
-    const AVPixelFormat wanted = av_get_pix_fmt(pixelFormat);
-    if (wanted == AV_PIX_FMT_NONE)
-        return false;
-    if (!codec.pix_fmts)
-        return true;
-    for (const AVPixelFormat *f = codec.pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
-        if (*f == wanted)
-            return true;
-    return false;
+    return !c.encoder || c.jpeg;
 }
 
-bool encoderPresent(const Row &row)
+// Every compressor of the catalogue, present or not: what findCompressor() points into.
+const std::vector<Compressor> &catalogue()
 {
-    if (!row.encoder)
-        return true;
-    const AVCodec *codec = avcodec_find_encoder_by_name(row.encoder);
-    return codec && row.pixelFormat && encoderTakes(*codec, row.pixelFormat)
-           && encoderTakes(*codec, row.oddSizePixelFormat);
+    static const std::vector<Compressor> all = [] {
+        std::vector<Compressor> list;
+        for (const Row &row : kCatalogue)
+            list.push_back(fromRow(row));
+        return list;
+    }();
+    return all;
 }
 
 } // namespace
 
-const std::vector<Compressor> &availableCompressors()
+const CompressorList &availableCompressors()
 {
-    static const std::vector<Compressor> list = [] {
-        std::vector<Compressor> present;
-        for (const Row &row : kCatalogue)
-            if (encoderPresent(row))
-                present.push_back(fromRow(row));
+    static const CompressorList list = [] {
+        const FFmpegModule *module = ffmpegModule();
+        CompressorList present;
+        for (const Compressor &c : catalogue())
+            if (builtIn(c)
+                || (module && module->hasEncoder(c.encoder, c.pixelFormat, c.oddSizePixelFormat)))
+                present.push_back(c);
         return present;
     }();
     return list;
@@ -115,10 +112,18 @@ const Compressor *findCompressor(FOURCC fourcc)
 {
     if (fourcc == 0)
         fourcc = comptypeDIB;
-    for (const Compressor &c : availableCompressors())
-        if (c.fourcc == fourcc)
-            return &c;
-    return nullptr;
+    const std::vector<Compressor> &all = catalogue();
+    const auto c = std::find_if(all.begin(), all.end(),
+                                [fourcc](const Compressor &c) { return c.fourcc == fourcc; });
+    if (c == all.end())
+        return nullptr;
+    if (builtIn(*c))
+        return &*c;
+    const CompressorList &present = availableCompressors();
+    return std::any_of(present.begin(), present.end(),
+                       [&](const Compressor &p) { return &p == &*c; })
+               ? &*c
+               : nullptr;
 }
 
 bool compressorAccepts(const Compressor &compressor, int width, int height)

@@ -1,29 +1,25 @@
 #pragma once
 // The compressors that the compression dialog offers and the AVI writer uses: one table of
-// classic four-character codes, each present only when libavcodec has its encoder at run time.
-// Full frames come first and are always present.
+// classic four-character codes. Full frames and Motion JPEG (libjpeg's) are always present;
+// the others when libavcodec has their encoder at run time. Only a question about those loads
+// libavcodec (avi/ffmpegmodule.h).
 
 #include "avi/avifile.h"
+#include "avi/frameencoder.h"
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 namespace kelbo {
-
-// How the quality and data-rate settings reach a compressor's encoder.
-enum class RateControl {
-    None,      // neither applies (full frames, lossless encoders)
-    Quantiser, // a quantiser scale with every frame; a data rate through the encoder's own
-               // rate control (MJPEG, MPEG-4 part 2)
-    X264,      // a constant rate factor; a data rate as an average bit rate with a one-second
-               // buffer
-};
 
 struct Compressor {
     FOURCC fourcc = 0;       // written as the stream's handler and the format's compression
     QString name;            // French name shown in the dialog
     const char *encoder = nullptr;     // libavcodec encoder; null for full frames
+    // Encoded with libjpeg unless a data rate is asked for (which libavcodec's encoder keeps).
+    bool jpeg = false;
     const char *pixelFormat = nullptr; // what the encoder is fed
     // What the encoder is fed when the width or the height is odd; null when `pixelFormat`
     // takes any size.
@@ -38,8 +34,10 @@ struct Compressor {
     RateControl rateControl = RateControl::None;
 };
 
-// Full frames first, then the compressors present at run time, in a fixed order.
-const std::vector<Compressor> &availableCompressors();
+// Full frames first, then the compressors present at run time, in a fixed order. Each is the
+// one findCompressor() gives for its code.
+using CompressorList = std::vector<std::reference_wrapper<const Compressor>>;
+const CompressorList &availableCompressors();
 
 // The compressor of that code among the available ones (comptypeDIB and 0 give full frames);
 // null when there is none.

@@ -20,5 +20,7 @@ void arm(unsigned points);
 void disarm();
 // True when the writer must fail at `point`.
 bool failsAt(Point point);
+// The points armed now (for encoders, which check them as they go).
+const unsigned *armedPoints();
 
 } // namespace kelbo::avifault

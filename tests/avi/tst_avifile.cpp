@@ -195,12 +195,13 @@ void TestAviFile::fourccAndRect()
 
 void TestAviFile::catalogue()
 {
-    const std::vector<Compressor> &all = availableCompressors();
+    const CompressorList &all = availableCompressors();
     QVERIFY(!all.empty());
-    QCOMPARE(all.front().fourcc, comptypeDIB);
-    QCOMPARE(all.front().name, QStringLiteral("Images complètes (non compressées)"));
-    QVERIFY(all.front().lossless);
-    QCOMPARE(findCompressor(0), &all.front());
+    const Compressor &first = all.front();
+    QCOMPARE(first.fourcc, comptypeDIB);
+    QCOMPARE(first.name, QStringLiteral("Images complètes (non compressées)"));
+    QVERIFY(first.lossless);
+    QCOMPARE(findCompressor(0), &first);
     QCOMPARE(findCompressor(mmioFOURCC('X', 'X', 'X', 'X')), nullptr);
     QSet<FOURCC> codes;
     for (const Compressor &c : all) {
@@ -221,16 +222,21 @@ void TestAviFile::everyCompressorEverySize_data()
 {
     QTest::addColumn<FOURCC>("handler");
     QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("bitCount");
     for (const QSize size : {QSize(96, 96), QSize(97, 101), QSize(320, 240), QSize(321, 239), QSize(640, 640)})
         for (const Compressor *c : compressorsFor(size.width(), size.height()))
             QTest::addRow("%s %dx%d", qPrintable(fourccText(c->fourcc)), size.width(), size.height())
-                << c->fourcc << size;
+                << c->fourcc << size << 24;
+    for (const Compressor *c : compressorsFor(97, 101))
+        QTest::addRow("%s 97x101 32-bit", qPrintable(fourccText(c->fourcc)))
+            << c->fourcc << QSize(97, 101) << 32;
 }
 
 void TestAviFile::everyCompressorEverySize()
 {
     QFETCH(FOURCC, handler);
     QFETCH(QSize, size);
+    QFETCH(int, bitCount);
     const Compressor &c = *findCompressor(handler);
     const int count = size.width() * size.height() > 300000 ? 2 : 3;
     QList<QImage> pictures;
@@ -243,9 +249,9 @@ void TestAviFile::everyCompressorEverySize()
         QCOMPARE(w.open(file), AVIERR_OK);
         QCOMPARE(w.create(videoInfo(size.width(), size.height(), 25)), AVIERR_OK);
         QCOMPARE(w.compress(optionsFor(handler)), AVIERR_OK);
-        QCOMPARE(setFormat(w.compressed, toDib24(pictures[0])), AVIERR_OK);
+        QCOMPARE(setFormat(w.compressed, toDib(pictures[0], bitCount)), AVIERR_OK);
         for (int i = 0; i < count; ++i)
-            QCOMPARE(writeFrame(w.compressed, i, toDib24(pictures[i])), AVIERR_OK);
+            QCOMPARE(writeFrame(w.compressed, i, toDib(pictures[i], bitCount)), AVIERR_OK);
         QCOMPARE(w.release(), AVIERR_OK);
     }
 
@@ -833,7 +839,7 @@ void TestAviFile::writerFailures_data()
     QTest::addColumn<HRESULT>("atFormat");
     QTest::addColumn<HRESULT>("atRelease");
     const FOURCC dib = comptypeDIB, h264 = mmioFOURCC('H', '2', '6', '4'),
-                 fmp4 = mmioFOURCC('F', 'M', 'P', '4');
+                 fmp4 = mmioFOURCC('F', 'M', 'P', '4'), mjpg = mmioFOURCC('M', 'J', 'P', 'G');
     QTest::newRow("crf refused") << h264 << unsigned(avifault::EncoderSetting) << 0
                                  << AVIERR_COMPRESSOR << AVIERR_OK;
     QTest::newRow("colour range refused") << fmp4 << unsigned(avifault::ColourDetails) << 0
@@ -842,6 +848,10 @@ void TestAviFile::writerFailures_data()
                                              << AVIERR_MEMORY << AVIERR_OK;
     QTest::newRow("encoder does not open") << fmp4 << unsigned(avifault::EncoderOpen) << 0
                                            << AVIERR_COMPRESSOR << AVIERR_OK;
+    QTest::newRow("JPEG encoder does not open") << mjpg << unsigned(avifault::EncoderOpen) << 0
+                                                << AVIERR_COMPRESSOR << AVIERR_OK;
+    QTest::newRow("JPEG encoder's end refused") << mjpg << unsigned(avifault::EncoderFlush) << 0
+                                                << AVIERR_OK << AVIERR_COMPRESSOR;
     QTest::newRow("header not written") << fmp4 << 0u << 1 << AVIERR_FILEWRITE << AVIERR_FILEWRITE;
     QTest::newRow("encoder flush refused") << h264 << unsigned(avifault::EncoderFlush) << 0
                                            << AVIERR_OK << AVIERR_COMPRESSOR;

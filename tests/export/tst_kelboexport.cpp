@@ -58,6 +58,8 @@ private Q_SLOTS:
     void exportWithDefaults();
     void exportWithOptions_data();
     void exportWithOptions();
+    void ffmpegLoadedOnlyWhenNeeded_data();
+    void ffmpegLoadedOnlyWhenNeeded();
     void noDisplayNeeded();
     void failuresSayWhy_data();
     void failuresSayWhy();
@@ -170,6 +172,48 @@ void TestKelboExport::exportWithOptions()
     QCOMPARE(avi.packets, 6);
     QCOMPARE(avi.keyPackets, keyPackets);
     QCOMPARE(avi.codecTag, fourcc == comptypeDIB ? 0u : fourcc);
+}
+
+void TestKelboExport::ffmpegLoadedOnlyWhenNeeded_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("loaded");
+    const QString codec = QStringLiteral("--codec");
+    QTest::newRow("full frames") << QStringList() << false;
+    QTest::newRow("Motion JPEG") << QStringList{codec, QStringLiteral("mjpg"), QStringLiteral("--quality=70")}
+                                 << false;
+    QTest::newRow("Motion JPEG at a data rate")
+        << QStringList{codec, QStringLiteral("MJPG"), QStringLiteral("--datarate"), QStringLiteral("400")}
+        << true;
+    QTest::newRow("MPEG-4 part 2") << QStringList{codec, QStringLiteral("FMP4")} << true;
+}
+
+void TestKelboExport::ffmpegLoadedOnlyWhenNeeded()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, loaded);
+    // The dynamic loader lists every library it loads into files named after this prefix.
+    const QString trace = m_dir.filePath(QStringLiteral("loader"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    environment.insert(QStringLiteral("LD_DEBUG_OUTPUT"), trace);
+    const QString kelbo = project(QStringLiteral("loading.kelbo"), QStringLiteral("30"),
+                                  QStringLiteral("96"), QStringLiteral("96"), m_pictures);
+    const QString output = m_dir.filePath(QStringLiteral("loading.avi"));
+    const Run r = run(QStringList{kelbo, output} + options, environment);
+    QCOMPARE(r.status, 0);
+    QCOMPARE(readAvi(output, true).frames.size(), 3);
+    QByteArray libraries;
+    for (const QFileInfo &f : QDir(m_dir.path()).entryInfoList({QStringLiteral("loader.*")})) {
+        QFile file(f.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        libraries += file.readAll();
+        file.close();
+        QVERIFY(file.remove());
+    }
+    QVERIFY(libraries.contains("libQt6Core"));
+    QCOMPARE(libraries.contains("kelbo-ffmpeg.so"), loaded);
+    QCOMPARE(libraries.contains("libavcodec"), loaded);
 }
 
 void TestKelboExport::noDisplayNeeded()

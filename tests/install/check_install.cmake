@@ -1,7 +1,7 @@
 # Installs the build into PREFIX (emptied first) and checks the installed tree: the programs,
-# the desktop entry, the AppStream metainfo, the icon in every size, the MIME type and the
+# the module of FFmpeg's encoders that they load from it, the desktop entry, the AppStream metainfo, the icon in every size, the MIME type and the
 # manual pages, then runs desktop-file-validate, appstreamcli and update-mime-database on them.
-# Run by CTest: cmake -DBUILD_DIR= -DSOURCE_DIR= -DPREFIX= -DVERSION= -DDESKTOP_FILE_VALIDATE=
+# Run by CTest: cmake -DBUILD_DIR= -DSOURCE_DIR= -DPREFIX= -DLIBDIR= -DVERSION= -DDESKTOP_FILE_VALIDATE=
 #   -DAPPSTREAMCLI= -DUPDATE_MIME_DATABASE= -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -26,9 +26,11 @@ if(NOT result EQUAL 0)
 endif()
 
 # Every installed file, and nothing else.
+set(module ${LIBDIR}/kelbo/kelbo-ffmpeg.so)
 set(expected
   bin/kelbo
   bin/kelbo-export
+  ${module}
   share/applications/${id}.desktop
   share/metainfo/${id}.metainfo.xml
   share/mime/packages/kelbo.xml
@@ -54,6 +56,15 @@ foreach(program kelbo kelbo-export)
     fail("bin/${program} is not executable")
   endif()
 endforeach()
+
+# The installed program loads the installed module, not the one of the build, when it needs
+# FFmpeg's encoders (the dynamic loader says which file it loaded).
+execute_process(COMMAND "${CMAKE_COMMAND}" -E env LD_DEBUG=files "${PREFIX}/bin/kelbo-export" --list-codecs
+  RESULT_VARIABLE result OUTPUT_VARIABLE codecs ERROR_VARIABLE loaded)
+string(FIND "${loaded}" "file=${PREFIX}/bin/../${module} [0];  dynamically loaded" at)
+if(NOT result EQUAL 0 OR at EQUAL -1 OR NOT codecs MATCHES "\nH264\t")
+  fail("bin/kelbo-export --list-codecs (${result}) did not load ${module}:\n${codecs}")
+endif()
 
 # Each PNG: the signature, then the IHDR chunk with width and height as 32-bit big-endian.
 foreach(size IN LISTS sizes)

@@ -12,6 +12,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -182,6 +183,8 @@ AviReadBack readAvi(const QString &path, bool decode)
 {
     AviReadBack r;
     readRiff(path, r);
+    // The reader's notes (pixel formats, probing) would fill the tests' output; errors remain.
+    av_log_set_level(AV_LOG_ERROR);
 
     AVFormatContext *raw = nullptr;
     const QByteArray url = "file:" + QFile::encodeName(path);
@@ -314,18 +317,25 @@ QImage syntheticPhoto(int width, int height, int index)
 
 DibFrame toDib24(const QImage &picture)
 {
+    return toDib(picture, 24);
+}
+
+DibFrame toDib(const QImage &picture, int bitCount)
+{
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     const int width = rgb.width(), height = rgb.height();
-    const int stride = ((width * 24 + 31) / 32) * 4;
+    const int stride = ((width * bitCount + 31) / 32) * 4;
+    const int bytes = bitCount / 8;
     DibFrame dib;
-    dib.bits = QByteArray(stride * height, '\0');
+    // The fourth byte of a 32-bit pixel is not used: it holds a value readers must ignore.
+    dib.bits = QByteArray(stride * height, bitCount == 32 ? '\x5a' : '\0');
     for (int y = 0; y < height; ++y) {
         const uchar *src = rgb.constScanLine(y);
         char *dst = dib.bits.data() + std::ptrdiff_t(stride) * (height - 1 - y);
         for (int x = 0; x < width; ++x) {
-            dst[3 * x] = char(src[3 * x + 2]);
-            dst[3 * x + 1] = char(src[3 * x + 1]);
-            dst[3 * x + 2] = char(src[3 * x]);
+            dst[bytes * x] = char(src[3 * x + 2]);
+            dst[bytes * x + 1] = char(src[3 * x + 1]);
+            dst[bytes * x + 2] = char(src[3 * x]);
         }
     }
     auto put32 = [&dib](std::uint32_t v) {
@@ -340,7 +350,7 @@ DibFrame toDib24(const QImage &picture)
     put32(std::uint32_t(width));
     put32(std::uint32_t(height));
     put16(1);
-    put16(24);
+    put16(std::uint16_t(bitCount));
     put32(0);
     put32(std::uint32_t(stride * height));
     put32(3780);

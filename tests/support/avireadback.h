@@ -56,12 +56,13 @@ double psnr(const QImage &a, const QImage &b);
 QImage syntheticPhoto(int width, int height, int index);
 
 // The bitmap-information header (40 bytes) and the bottom-up, 4-byte padded BGR rows of a
-// picture, as a 24-bit DIB stores them.
+// picture, as a 24-bit (or 32-bit: BGR and an unused byte) DIB stores them.
 struct DibFrame {
     QByteArray header;
     QByteArray bits;
 };
 DibFrame toDib24(const QImage &picture);
+DibFrame toDib(const QImage &picture, int bitCount);
 
 // A GIF file of the picture reduced to 256 colours (Qt reads GIF but does not write it).
 QByteArray gifBytes(const QImage &picture);

@@ -101,10 +101,13 @@ std::optional<Arguments> parseArguments(const QStringList &args, QString &error)
             value = args.at(++i);
         }
         if (arg == QStringLiteral("--codec")) {
-            const Compressor *found = nullptr;
-            for (const Compressor &c : availableCompressors())
-                if (fourccText(c.fourcc).trimmed().compare(value.trimmed(), Qt::CaseInsensitive) == 0)
-                    found = &c;
+            // Looked up by its code alone: naming full frames or Motion JPEG does not load
+            // FFmpeg's encoders.
+            const QString code = value.trimmed();
+            const Compressor *found =
+                code.isEmpty() || code.size() > 4
+                    ? nullptr
+                    : findCompressor(mmioStringToFOURCC(code.toLatin1().constData(), MMIO_TOUPPER));
             if (!found) {
                 error = QStringLiteral("Compresseur inconnu : « %1 ». La liste : kelbo-export --list-codecs.")
                             .arg(value);

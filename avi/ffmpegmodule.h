@@ -1,0 +1,13 @@
+#pragma once
+// The module of libavcodec's encoders (avi/ffmpeg/), loaded the first time it is asked for.
+
+#include "avi/frameencoder.h"
+
+namespace kelbo {
+
+// The module, or null when it cannot be loaded (a warning then says why, once). It is looked
+// for where the installation puts it, beside the program's folder, then where the build made
+// it.
+const FFmpegModule *ffmpegModule();
+
+} // namespace kelbo
