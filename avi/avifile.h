@@ -1,8 +1,8 @@
 #pragma once
 // The AVIFile calls that the export makes, with the arguments, order and result codes of the
 // classic library: an AVI container of our own (an idx1 index, OpenDML "AVIX" extensions past
-// 1 GiB, laid out as FFmpeg's muxer lays them out), libavcodec's encoders and libswscale for
-// the pixel conversion.
+// 1 GiB, laid out as FFmpeg's muxer lays them out), and the encoders of avi/frameencoder.h:
+// libjpeg's for Motion JPEG, libavcodec's (loaded when first used) for the others.
 //
 // Objects: a file (AVIFileOpen) holds at most one video stream (AVIFileCreateStream, the "raw"
 // stream described by its stream header). AVIMakeCompressedStream puts a compressor in front of

@@ -19,9 +19,14 @@ const FFmpegModule *load()
     std::error_code error;
     const fs::path program = fs::read_symlink("/proc/self/exe", error);
     fs::path candidates[2];
-    if (!error)
+    if (!error) {
         candidates[0] = program.parent_path() / KELBO_FFMPEG_MODULE_INSTALLED;
-    candidates[1] = KELBO_FFMPEG_MODULE_BUILT;
+        // The build's own module only for a program run from the build folder: an installed
+        // program never loads code from where it was built.
+        const fs::path build = fs::weakly_canonical(KELBO_BUILD_DIR, error);
+        if (!error && program.native().starts_with(build.native() + '/'))
+            candidates[1] = KELBO_FFMPEG_MODULE_BUILT;
+    }
     QByteArray why;
     for (const fs::path &candidate : candidates) {
         if (candidate.empty() || !fs::exists(candidate, error))
@@ -37,13 +42,13 @@ const FFmpegModule *load()
         const FFmpegModule *module = entry ? entry() : nullptr;
         if (module && module->version == kFFmpegModuleVersion)
             return module;
-        why = QByteArray(candidate.c_str()) + ": another version";
+        why = QByteArray(candidate.c_str()) + " : une autre version";
         dlclose(handle);
     }
     if (why.isEmpty())
-        why = "not found";
-    qWarning("Les compresseurs de FFmpeg ne peuvent pas être chargés (%s) : seuls les images "
-             "complètes et Motion JPEG sont proposés.", why.constData());
+        why = "introuvables";
+    qCritical("Les compresseurs de FFmpeg ne peuvent pas être chargés (%s) : seuls « Images "
+              "complètes » et « Motion JPEG » sont proposés.", why.constData());
     return nullptr;
 }
 

@@ -6,8 +6,8 @@
 namespace kelbo {
 
 // The module, or null when it cannot be loaded (a warning then says why, once). It is looked
-// for where the installation puts it, beside the program's folder, then where the build made
-// it.
+// for where the installation puts it, relative to the program's folder, then, for a program
+// of the build folder, where the build made it.
 const FFmpegModule *ffmpegModule();
 
 } // namespace kelbo

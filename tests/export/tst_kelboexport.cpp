@@ -60,6 +60,7 @@ private Q_SLOTS:
     void exportWithOptions();
     void ffmpegLoadedOnlyWhenNeeded_data();
     void ffmpegLoadedOnlyWhenNeeded();
+    void withoutTheFFmpegModule();
     void noDisplayNeeded();
     void failuresSayWhy_data();
     void failuresSayWhy();
@@ -214,6 +215,26 @@ void TestKelboExport::ffmpegLoadedOnlyWhenNeeded()
     QVERIFY(libraries.contains("libQt6Core"));
     QCOMPARE(libraries.contains("kelbo-ffmpeg.so"), loaded);
     QCOMPARE(libraries.contains("libavcodec"), loaded);
+}
+
+void TestKelboExport::withoutTheFFmpegModule()
+{
+    // A copy of the program outside the build folder, with no module installed beside it.
+    const QString program = m_dir.filePath(QStringLiteral("moved-kelbo-export"));
+    QVERIFY(QFile::copy(QStringLiteral(KELBO_EXPORT_EXE), program));
+    const Run list = run({QStringLiteral("--list-codecs")}, QProcessEnvironment::systemEnvironment(),
+                         program);
+    QCOMPARE(list.status, 0);
+    QCOMPARE(list.out, QStringLiteral("DIB\tImages complètes (non compressées)\nMJPG\tMotion JPEG\n"));
+    QVERIFY2(list.err.contains(QStringLiteral("Les compresseurs de FFmpeg ne peuvent pas être chargés (introuvables)")),
+             qPrintable(list.err));
+    const QString kelbo = project(QStringLiteral("moved.kelbo"), QStringLiteral("30"),
+                                  QStringLiteral("96"), QStringLiteral("96"), m_pictures);
+    const QString output = m_dir.filePath(QStringLiteral("moved.avi"));
+    const Run mjpg = run({kelbo, output, QStringLiteral("--codec"), QStringLiteral("MJPG")},
+                         QProcessEnvironment::systemEnvironment(), program);
+    QCOMPARE(mjpg.status, 0);
+    QCOMPARE(readAvi(output, true).frames.size(), 3);
 }
 
 void TestKelboExport::noDisplayNeeded()
