@@ -35,23 +35,23 @@ struct Row {
 // not offered either: GStreamer has no decoder for it, so the players built on it cannot show
 // its files. Every compressor here takes every frame size from 1 x 1 up, odd ones included.
 constexpr Row kCatalogue[] = {
-    {comptypeDIB, "Images complètes (non compressées)", nullptr, false, nullptr, nullptr, 1, true, true,
-     0, -1, RateControl::None},
-    {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", true, "yuvj420p", nullptr, 1, false, true,
-     kQuality | kDataRate, 90, RateControl::Quantiser},
+    {comptypeDIB, "Images complètes (non compressées)", nullptr, false, nullptr, nullptr, 1, true,
+     true, 0, -1, RateControl::None},
+    {mmioFOURCC('M', 'J', 'P', 'G'), "Motion JPEG", "mjpeg", true, "yuvj420p", nullptr, 1, false,
+     true, kQuality | kDataRate, 90, RateControl::Quantiser},
     // 4:2:0 at even sizes. H.264 crops 4:2:0 pictures by steps of two pixels only, so odd
     // sizes are coded in 4:4:4 (High 4:4:4 Predictive), which crops to the exact size.
-    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", false, "yuv420p", "yuv444p", 1, false,
-     false, kQuality | kKeyFrames | kDataRate, 80, RateControl::X264},
+    {mmioFOURCC('H', '2', '6', '4'), "H.264 (x264)", "libx264", false, "yuv420p", "yuv444p", 1,
+     false, false, kQuality | kKeyFrames | kDataRate, 80, RateControl::X264},
     // Quality 97: quantiser 2.
-    {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", false, "yuv420p", nullptr, 1, false,
-     false, kQuality | kKeyFrames | kDataRate, 97, RateControl::Quantiser},
-    {mmioFOURCC('H', 'F', 'Y', 'U'), "Huffyuv (sans perte)", "huffyuv", false, "rgb24", nullptr, 1, true,
+    {mmioFOURCC('F', 'M', 'P', '4'), "MPEG-4 partie 2", "mpeg4", false, "yuv420p", nullptr, 1,
+     false, false, kQuality | kKeyFrames | kDataRate, 97, RateControl::Quantiser},
+    {mmioFOURCC('H', 'F', 'Y', 'U'), "Huffyuv (sans perte)", "huffyuv", false, "rgb24", nullptr,
+     1, true, true, 0, -1, RateControl::None},
+    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", false, "bgr0", nullptr, 1, true,
      true, 0, -1, RateControl::None},
-    {mmioFOURCC('F', 'F', 'V', '1'), "FFV1 (sans perte)", "ffv1", false, "bgr0", nullptr, 1, true, true,
-     0, -1, RateControl::None},
-    {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", false, "bgr0",
-     nullptr, 1, true, true, 0, -1, RateControl::None},
+    {mmioFOURCC('Z', 'M', 'B', 'V'), "Zip Motion Blocks Video (sans perte)", "zmbv", false,
+     "bgr0", nullptr, 1, true, true, 0, -1, RateControl::None},
 };
 
 Compressor fromRow(const Row &row)

@@ -150,6 +150,7 @@ private Q_SLOTS:
     void keyFramesFollowTheInterval();
     void qualityChangesTheResult_data();
     void qualityChangesTheResult();
+    void noiseAtTheFinestQuality();
     void dataRateIsKept_data();
     void dataRateIsKept();
     void releaseOrderAndCounts();
@@ -640,6 +641,39 @@ void TestAviFile::qualityChangesTheResult()
     }
     QVERIFY2(sizes[0] < sizes[1], qPrintable(QStringLiteral("%1 / %2").arg(sizes[0]).arg(sizes[1])));
     QVERIFY2(quality[0] < quality[1], qPrintable(QStringLiteral("%1 / %2").arg(quality[0]).arg(quality[1])));
+}
+
+void TestAviFile::noiseAtTheFinestQuality()
+{
+    // Grey noise at quality 100 takes more than half a byte a pixel: Motion JPEG's frames
+    // outgrow the output buffer they start with. (Grey, so that the halved chroma loses
+    // nothing.)
+    QImage noise(320, 240, QImage::Format_Grayscale8);
+    std::uint32_t state = 12345;
+    for (int y = 0; y < noise.height(); ++y) {
+        uchar *row = noise.scanLine(y);
+        for (int x = 0; x < noise.width(); ++x) {
+            state = state * 1664525u + 1013904223u;
+            row[x] = uchar(state >> 24);
+        }
+    }
+    const QString file = path(QStringLiteral("noise.avi"));
+    {
+        Writer w;
+        QCOMPARE(w.open(file), AVIERR_OK);
+        QCOMPARE(w.create(videoInfo(320, 240, 30)), AVIERR_OK);
+        QCOMPARE(w.compress(optionsFor(mmioFOURCC('M', 'J', 'P', 'G'), 10000)), AVIERR_OK);
+        QCOMPARE(setFormat(w.compressed, toDib24(noise)), AVIERR_OK);
+        for (int i = 0; i < 2; ++i)
+            QCOMPARE(writeFrame(w.compressed, i, toDib24(noise)), AVIERR_OK);
+        QCOMPARE(w.release(), AVIERR_OK);
+    }
+    const AviReadBack r = readAvi(file, true);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.frames.size(), 2);
+    QVERIFY2(r.payloadBytes > 2 * (320 * 240 / 2 + 4096), qPrintable(QString::number(r.payloadBytes)));
+    for (const QImage &frame : r.frames)
+        QVERIFY2(psnr(frame, noise) > 30.0, qPrintable(QString::number(psnr(frame, noise))));
 }
 
 void TestAviFile::dataRateIsKept_data()
